@@ -1,0 +1,12 @@
+# add_project_test(name SOURCES ... [LIBS ...]): one GoogleTest executable, registered
+# with CTest at test time (PRE_TEST), so a cross build can list and run its tests
+# through CMAKE_CROSSCOMPILING_EMULATOR.
+include(GoogleTest)
+function(add_project_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orbiculon_test_support GTest::gtest_main project_options
+                                        project_warnings)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "ORBICULON_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+endfunction()

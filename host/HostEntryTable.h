@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "host/HostEntryNames.h"
+#include "host/VmrMainHeader.h"
+
+namespace orbiculon {
+
+// An address resolved from the host module. Every entry is stored in this neutral
+// function-pointer type and cast back to its real shape only by the typed call that
+// uses it.
+using HostEntry = void (*)();
+
+
+// How the binding finds the host module and its exports. The production lookup is
+// the platform layer (module handle and export lookup); tests give a map of names.
+class HostLookup {
+public:
+  virtual ~HostLookup() = default;
+  // Selects the module of that file name when it is loaded in the process; false
+  // when it is not. Loads nothing.
+  virtual bool findModule(const char* moduleName) = 0;
+  // Address of the selected module's export of exactly that name, or null.
+  virtual HostEntry resolve(const char* exportName) = 0;
+};
+
+// The process-wide table of the host's entry points, with one typed call for each of
+// the 15 services the plug-in uses. Every entry is null until a binding fills it.
+//
+// Typed calls check their own entry: a call whose entry is null does not call the
+// host; it returns 0 (or 0.0f), and leaves every buffer and out-parameter exactly as
+// the caller set it. Call them only on the host's thread [after bind].
+class HostEntryTable {
+public:
+  HostEntry entry(std::size_t index) const { return index < entries_.size() ? entries_[index] : nullptr; }
+  bool isBound(std::string_view name) const { return entry(hostEntryIndex(name)) != nullptr; }
+
+  // Host version into three out-parameters: major, minor, build.
+  void rzGetVersionOfCerevantRZ(int* major, int* minor, int* build) const;
+  void rzShowLogTab() const;
+  // Appends one line (no line end) to the host's log.
+  void rzLogText(const char* text) const;
+  void rzMessageBox(const char* text) const;
+  // Non-zero for yes, 0 for no (and 0 when the entry is missing).
+  int rzYesNoMessageBox(const char* question) const;
+  // The host leaves the chosen path in `path` (512 bytes, NUL-terminated).
+  void rzGetOpenFileName(const char* title, const char* second, const char* filter, char* path) const;
+  void rzGetSaveFileName(const char* title, const char* second, const char* filter, char* path) const;
+  int rzGetDocumentType(int documentId) const;
+  // Negative when there is no current document (and when the entry is missing).
+  int rzGetIDOfCurrentDocument() const;
+  void rzGetMainHeaderOfCurrentVMR(VmrMainHeader* header) const;
+  void rzLoadVOIs(const char* path) const;
+  // The host copies the parameter's text into `buffer` within the capacity it knows
+  // for that parameter; no capacity is passed.
+  void rzGetStringParameter(const char* name, char* buffer) const;
+  int rzGetIntParameter(const char* name) const;
+  float rzGetFloatParameter(const char* name) const;
+  void rzSetStringParameter(const char* name, const char* value) const;
+
+private:
+  friend bool bindHostEntryPoints(HostLookup& lookup);
+  std::array<HostEntry, kHostEntryCount> entries_{};
+};
+
+// The one table of the loaded module, shared by every plug-in object.
+HostEntryTable& hostTable();
+
+// Binds the process-wide table through `lookup`: "CerevantRZ.exe" first, then
+// "Cerevant.exe"; false, with no entry written, when neither is found. Then the
+// version entry: false when the host lacks it (only that entry is written). Then the
+// other 149 names, in list order, each stored as found (null included). True then.
+bool bindHostEntryPoints(HostLookup& lookup);
+
+// The same through the platform's own module lookup.
+bool bindHostEntryPoints();
+
+// True when (major, minor, build) is the required version or later; signed compare.
+bool isVersionAtLeast(int major, int minor, int build, int requiredMajor, int requiredMinor,
+                      int requiredBuild);
+
+} // namespace orbiculon

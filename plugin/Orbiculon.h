@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "host/Export.h"
+#include "host/PluginInterface.h"
+#include "voi/SphereVoxels.h"
+
+// The plug-in object the host creates through createPlugin. The class itself is
+// hidden; only the members the host links against are exported.
+class Orbiculon final : public CVRZPluginInterface {
+public:
+  ORBICULON_EXPORT Orbiculon();
+  ORBICULON_EXPORT ~Orbiculon() override;
+
+  // Binds the host, checks its version and the current document; true when the
+  // plug-in is ready for commands. Never throws.
+  ORBICULON_EXPORT bool initPlugin() override;
+  // Runs the dialog command named by the "Command" parameter [after initPlugin].
+  // False only when the user declines the reference-space question. Never throws.
+  ORBICULON_EXPORT bool execute() override;
+
+  // The voxels of one sphere; uses none of the object's state.
+  std::unique_ptr<orbiculon::VoxelTriple[]> createSphereVoxels(const orbiculon::SphereCentre& centre,
+                                                               float radius, std::int32_t& count);
+
+  // Identifier of the document that was current when initPlugin last succeeded.
+  std::int32_t documentID = 0;
+};

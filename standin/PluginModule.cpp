@@ -1,0 +1,62 @@
+#include "standin/PluginModule.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace standin {
+
+PluginModule::PluginModule(const std::string& path) {
+#if defined(_WIN32)
+  handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+  if (handle_ == nullptr) error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+#else
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char* why = dlerror();
+    error_ = "cannot load " + path + ": " + (why ? why : "unknown error");
+  }
+#endif
+  if (handle_ == nullptr) return;
+  createPlugin_ = reinterpret_cast<PluginObject* (*)()>(symbol("createPlugin"));
+  if (createPlugin_ == nullptr) error_ = path + " has no createPlugin export";
+}
+
+PluginModule::~PluginModule() {
+  if (handle_ == nullptr) return;
+#if defined(_WIN32)
+  FreeLibrary(static_cast<HMODULE>(handle_));
+#else
+  dlclose(handle_);
+#endif
+}
+
+void* PluginModule::symbol(const char* name) const {
+  if (handle_ == nullptr) return nullptr;
+#if defined(_WIN32)
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+#else
+  return dlsym(handle_, name);
+#endif
+}
+
+std::string PluginModule::text(const char* getterName) const {
+  auto getter = reinterpret_cast<Getter>(symbol(getterName));
+  const char* value = getter != nullptr ? getter() : nullptr;
+  return value != nullptr ? value : "";
+}
+
+std::string PluginModule::name() const { return text("getPluginName"); }
+std::string PluginModule::description() const { return text("getPluginDescription"); }
+std::string PluginModule::author() const { return text("getAuthor"); }
+std::string PluginModule::helpFile() const { return text("getHelpFile"); }
+std::string PluginModule::guiScript() const { return text("getGUIScript"); }
+std::string PluginModule::version() const { return text("getPluginVersion"); }
+
+PluginObject* PluginModule::create() const { return createPlugin_ != nullptr ? createPlugin_() : nullptr; }
+
+void PluginModule::destroy(PluginObject* object) { delete object; }
+
+} // namespace standin

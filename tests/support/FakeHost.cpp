@@ -1,0 +1,181 @@
+#include "tests/support/FakeHost.h"
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace orbiculon::testing {
+
+FakeHost* FakeHost::current = nullptr;
+
+std::size_t stringParameterCapacity(const std::string& name) {
+  if (name == "Command") return 256;
+  if (name == "VOItext") return 100000;
+  return 512;
+}
+
+namespace {
+
+FakeHost& host() { return *FakeHost::current; }
+
+extern "C" {
+void fakeGetVersion(int* major, int* minor, int* build) {
+  *major = host().major;
+  *minor = host().minor;
+  *build = host().build;
+}
+void fakeShowLogTab() { host().events.push_back("showlog"); }
+void fakeLogText(const char* text) { host().events.push_back(std::string("log: ") + text); }
+void fakeMessageBox(const char* text) { host().events.push_back(std::string("message: ") + text); }
+int fakeYesNoMessageBox(const char* text) {
+  host().events.push_back(std::string("question: ") + text);
+  return host().yesNoAnswer;
+}
+void copyPath(const std::string& path, char* buffer) {
+  const std::size_t n = std::min<std::size_t>(path.size(), 511);
+  std::memcpy(buffer, path.data(), n);
+  buffer[n] = '\0';
+}
+void fakeGetOpenFileName(const char* title, const char*, const char* filter, char* buffer) {
+  host().events.push_back(std::string("open: ") + title + "|" + filter);
+  copyPath(host().openFilePath, buffer);
+}
+void fakeGetSaveFileName(const char* title, const char*, const char* filter, char* buffer) {
+  host().events.push_back(std::string("save: ") + title + "|" + filter);
+  copyPath(host().saveFilePath, buffer);
+}
+int fakeGetDocumentType(int) { return host().documentType; }
+int fakeGetIDOfCurrentDocument() { return host().documentId; }
+void fakeGetMainHeader(VmrMainHeader* header) { *header = host().header; }
+void fakeLoadVOIs(const char* path) { host().events.push_back(std::string("load: ") + path); }
+void fakeGetStringParameter(const char* name, char* buffer) {
+  host().reads.push_back(std::string("s:") + name);
+  const auto found = host().strings.find(name);
+  const std::string value = found == host().strings.end() ? std::string() : found->second;
+  const std::size_t n = std::min(value.size(), stringParameterCapacity(name) - 1);
+  std::memcpy(buffer, value.data(), n);
+  buffer[n] = '\0';
+}
+int fakeGetIntParameter(const char* name) {
+  host().reads.push_back(std::string("i:") + name);
+  const auto found = host().ints.find(name);
+  return found == host().ints.end() ? 0 : found->second;
+}
+float fakeGetFloatParameter(const char* name) {
+  host().reads.push_back(std::string("f:") + name);
+  const auto found = host().floats.find(name);
+  return found == host().floats.end() ? 0.0f : found->second;
+}
+void fakeSetStringParameter(const char* name, const char* value) {
+  host().events.push_back(std::string("set ") + name + ": " + value);
+  host().strings[name] = value;
+}
+void fakeUnexpected() { host().events.push_back("unexpected call"); }
+} // extern "C"
+
+HostEntry entryFor(const std::string& name) {
+  static const std::map<std::string, HostEntry> known = {
+      {"rzGetVersionOfCerevantRZ", reinterpret_cast<HostEntry>(&fakeGetVersion)},
+      {"rzShowLogTab", reinterpret_cast<HostEntry>(&fakeShowLogTab)},
+      {"rzLogText", reinterpret_cast<HostEntry>(&fakeLogText)},
+      {"rzMessageBox", reinterpret_cast<HostEntry>(&fakeMessageBox)},
+      {"rzYesNoMessageBox", reinterpret_cast<HostEntry>(&fakeYesNoMessageBox)},
+      {"rzGetOpenFileName", reinterpret_cast<HostEntry>(&fakeGetOpenFileName)},
+      {"rzGetSaveFileName", reinterpret_cast<HostEntry>(&fakeGetSaveFileName)},
+      {"rzGetDocumentType", reinterpret_cast<HostEntry>(&fakeGetDocumentType)},
+      {"rzGetIDOfCurrentDocument", reinterpret_cast<HostEntry>(&fakeGetIDOfCurrentDocument)},
+      {"rzGetMainHeaderOfCurrentVMR", reinterpret_cast<HostEntry>(&fakeGetMainHeader)},
+      {"rzLoadVOIs", reinterpret_cast<HostEntry>(&fakeLoadVOIs)},
+      {"rzGetStringParameter", reinterpret_cast<HostEntry>(&fakeGetStringParameter)},
+      {"rzGetIntParameter", reinterpret_cast<HostEntry>(&fakeGetIntParameter)},
+      {"rzGetFloatParameter", reinterpret_cast<HostEntry>(&fakeGetFloatParameter)},
+      {"rzSetStringParameter", reinterpret_cast<HostEntry>(&fakeSetStringParameter)},
+  };
+  const auto found = known.find(name);
+  return found == known.end() ? reinterpret_cast<HostEntry>(&fakeUnexpected) : found->second;
+}
+
+class FakeLookup final : public HostLookup {
+public:
+  FakeLookup(std::set<std::string> missing, std::set<std::string> modules)
+      : missing_(std::move(missing)), modules_(std::move(modules)) {}
+  bool findModule(const char* moduleName) override { return modules_.count(moduleName) != 0; }
+  HostEntry resolve(const char* exportName) override {
+    return missing_.count(exportName) != 0 ? nullptr : entryFor(exportName);
+  }
+
+private:
+  std::set<std::string> missing_;
+  std::set<std::string> modules_;
+};
+
+} // namespace
+
+FakeHost::FakeHost(bool bindNow) {
+  current = this;
+  header.ResolutionX = header.ResolutionY = header.ResolutionZ = 1.0f;
+  header.FramingCubeDim = 256;
+  header.LeftRightConvention = 1;
+  header.IsTalSpace = 1;
+  header.IsMniSpace = 0;
+  if (bindNow) bind();
+}
+
+FakeHost::~FakeHost() {
+  // Leave every entry of the process-wide table null, so a later test cannot call
+  // into a destroyed host: first everything but the version entry (which must
+  // resolve for the binding to go on), then the version entry through a binding
+  // that stops at it.
+  struct Clear final : HostLookup {
+    bool keepVersion = true;
+    bool findModule(const char*) override { return true; }
+    HostEntry resolve(const char* name) override {
+      return keepVersion && std::string_view(name) == "rzGetVersionOfCerevantRZ"
+                 ? reinterpret_cast<HostEntry>(&fakeUnexpected)
+                 : nullptr;
+    }
+  } clear;
+  bindHostEntryPoints(clear);
+  clear.keepVersion = false;
+  bindHostEntryPoints(clear);
+  current = nullptr;
+}
+
+bool FakeHost::bind(std::set<std::string> missing, std::set<std::string> modules) {
+  FakeLookup lookup(std::move(missing), std::move(modules));
+  return bindHostEntryPoints(lookup);
+}
+
+std::vector<std::string> FakeHost::logLines() const {
+  std::vector<std::string> lines;
+  for (const auto& event : events)
+    if (event.rfind("log: ", 0) == 0) lines.push_back(event.substr(5));
+  return lines;
+}
+
+TempDir::TempDir() {
+  std::random_device random;
+  std::mt19937_64 generator(random());
+  path_ = std::filesystem::temp_directory_path() / ("orbiculon-test-" + std::to_string(generator()));
+  std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+} // namespace orbiculon::testing

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/HostEntryTable.h"
+#include "host/VmrMainHeader.h"
+
+namespace orbiculon::testing {
+
+// A recording host for unit tests. Construct one per test: it resets its state and
+// binds the process-wide entry table to its own C functions (unless told not to).
+// Every call the plug-in makes is appended to `events` in order, as "log: <text>",
+// "message: <text>", "question: <text>", "load: <path>", "set <name>: <text>",
+// "open: <title>|<filter>", "save: <title>|<filter>" and "showlog".
+class FakeHost {
+public:
+  explicit FakeHost(bool bind = true);
+  ~FakeHost();
+  FakeHost(const FakeHost&) = delete;
+  FakeHost& operator=(const FakeHost&) = delete;
+
+  // Binds the table to this host; names in `missing` resolve to null. Also used to
+  // simulate module names: `modules` lists which host module names are "loaded".
+  bool bind(std::set<std::string> missing = {},
+            std::set<std::string> modules = {"CerevantRZ.exe"});
+
+  // Log lines only, in order.
+  std::vector<std::string> logLines() const;
+
+  int major = 2, minor = 2, build = 0;
+  std::int32_t documentId = 1;
+  std::int32_t documentType = 3;
+  VmrMainHeader header{};
+  int yesNoAnswer = 1;
+  std::string openFilePath;  // what the open-file dialog leaves in the buffer
+  std::string saveFilePath;  // what the save-file dialog leaves in the buffer
+  std::map<std::string, std::string> strings;
+  std::map<std::string, int> ints;
+  std::map<std::string, float> floats;
+  std::vector<std::string> events;
+  // Names the plug-in read, in order, as "s:Name", "i:Name" or "f:Name".
+  std::vector<std::string> reads;
+
+  static FakeHost* current;
+};
+
+// Capacity the real host honours when it copies a string parameter.
+std::size_t stringParameterCapacity(const std::string& name);
+
+// A fresh folder under the system temp folder, removed with its content.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
+
+} // namespace orbiculon::testing
