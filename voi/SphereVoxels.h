@@ -28,4 +28,20 @@ struct SphereCentre {
 std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre, float radius,
                                                      std::int32_t& count);
 
+// Most voxels one sphere may hold: three 32-bit integers per voxel within a signed
+// 32-bit array length.
+inline constexpr std::int64_t kMaxSphereVoxels = INT32_MAX / 3;
+
+// Voxel count of the sphere without building it: the exact count when it is at most
+// kMaxSphereVoxels, kMaxSphereVoxels + 1 for any larger sphere (counting stops
+// there), and -1 when the centre or radius cannot be represented (a NaN, or bounds
+// outside the 32-bit range).
+std::int64_t countSphereVoxels(const SphereCentre& centre, float radius);
+
+// The same result as enumerateSphereVoxels, computed by testing every position of the
+// bounding box: the plain form of the algorithm, kept as the reference the fast form
+// is compared with. Slow for large spheres.
+std::unique_ptr<VoxelTriple[]> enumerateSphereVoxelsDirect(const SphereCentre& centre, float radius,
+                                                           std::int32_t& count);
+
 } // namespace orbiculon

@@ -1,0 +1,304 @@
+#include "voi/VoiFile.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/FakeHost.h"
+#include "voi/VoiFormat.h"
+
+#ifdef __linux__
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using orbiculon::SphereVoi;
+using orbiculon::VoiFileDescription;
+using orbiculon::VoxelTriple;
+using orbiculon::testing::FakeHost;
+using orbiculon::testing::readFile;
+using orbiculon::testing::TempDir;
+using orbiculon::testing::writeFile;
+
+const std::vector<std::string> kErrorLog = {"Error while writing VOI file"};
+
+SphereVoi makeVoi(const std::string& name, std::array<std::int32_t, 3> colour,
+                  const std::vector<VoxelTriple>& voxels) {
+  SphereVoi voi;
+  std::copy_n(name.begin(), std::min(name.size(), voi.NameOfVOI.size()), voi.NameOfVOI.begin());
+  voi.ColorOfVOI = colour;
+  voi.NrOfVoxels = static_cast<std::int32_t>(voxels.size());
+  voi.Voxels = std::make_unique<VoxelTriple[]>(voxels.size());
+  std::copy(voxels.begin(), voxels.end(), voi.Voxels.get());
+  return voi;
+}
+
+SphereVoi sphereVoi(const std::string& name, std::array<std::int32_t, 3> colour,
+                    orbiculon::SphereCentre centre, float radius) {
+  SphereVoi voi;
+  std::copy(name.begin(), name.end(), voi.NameOfVOI.begin());
+  voi.ColorOfVOI = colour;
+  voi.Voxels = orbiculon::enumerateSphereVoxels(centre, radius, voi.NrOfVoxels);
+  return voi;
+}
+
+// The header values of a TAL volume of resolution 1 in a 256 mm framing cube.
+VoiFileDescription describe(const std::string& path, const std::vector<SphereVoi>& vois) {
+  VoiFileDescription d;
+  d.FilePath = path.c_str();
+  d.FileVersion = 4;
+  d.ReferenceSpace = "TAL";
+  d.OriginalVMRResolutionX = 1;
+  d.OriginalVMRResolutionY = 1;
+  d.OriginalVMRResolutionZ = 1;
+  d.OriginalVMRFramingCubeDim = 256;
+  d.LeftRightConvention = 1;
+  d.SubjectVOINamingConvention = "<SUBJ>_<VOI>";
+  d.NrOfvois = static_cast<std::int32_t>(vois.size());
+  d.NrOfVOIVTCs = 0;
+  d.VOIs = vois;
+  return d;
+}
+
+std::string expectedHeader(int nrOfvois) {
+  return "\r\n"
+         "FileVersion:                4\r\n"
+         "\r\n"
+         "ReferenceSpace:             TAL\r\n"
+         "\r\n"
+         "OriginalVMRResolutionX:     1\r\n"
+         "OriginalVMRResolutionY:     1\r\n"
+         "OriginalVMRResolutionZ:     1\r\n"
+         "OriginalVMROffsetX:         0\r\n"
+         "OriginalVMROffsetY:         0\r\n"
+         "OriginalVMROffsetZ:         0\r\n"
+         "OriginalVMRFramingCubeDim:  256\r\n"
+         "\r\n"
+         "LeftRightConvention:        1\r\n"
+         "\r\n"
+         "SubjectVOINamingConvention: <SUBJ>_<VOI>\r\n"
+         "\r\n"
+         "\r\n"
+         "NrOfvois:                   " +
+         std::to_string(nrOfvois) + "\r\n\r\n";
+}
+
+const std::string kClosing = "\r\nNrOfVOIVTCs: 0\r\n";
+
+// Expected files live in the folder named by ORBICULON_TEST_DATA (set by CTest).
+std::string dataFile(const std::string& name) {
+  const char* folder = std::getenv("ORBICULON_TEST_DATA");
+  EXPECT_NE(nullptr, folder) << "ORBICULON_TEST_DATA is not set; run through ctest";
+  return folder == nullptr ? std::string() : readFile(fs::path(folder) / name);
+}
+
+// Collects formatted chunks; optionally refuses the chunk with the given number.
+class StringSink final : public orbiculon::VoiTextSink {
+public:
+  bool write(const char* data, std::size_t size) noexcept override {
+    if (++chunks == failAtChunk) return false;
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+  int chunks = 0;
+  int failAtChunk = -1;
+};
+
+class VoiFileTest : public ::testing::Test {
+protected:
+  FakeHost host;
+  TempDir dir;
+  std::string path = (dir / "out.voi").string();
+};
+
+TEST_F(VoiFileTest, WritesTheTwoVoiExampleByteForByte) {
+  std::vector<SphereVoi> vois;
+  vois.push_back(sphereVoi("Seed", {255, 0, 0}, {0, 0, 0}, 1.0f));
+  vois.push_back(sphereVoi("Probe", {0, 128, 255}, {10.5f, -20, 30}, 0.5f));
+  // An older, longer file of the same name is replaced entirely.
+  writeFile(path, std::string(100000, 'x'));
+
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_EQ(dataFile("two_vois.voi"), readFile(path));
+  EXPECT_TRUE(host.logLines().empty());
+}
+
+struct BlockCase {
+  std::string name;
+  std::vector<std::pair<std::string, std::vector<VoxelTriple>>> vois; // name, voxels
+  std::array<std::int32_t, 3> colour;
+  std::string blocks;
+};
+
+class VoiBlockTest : public VoiFileTest, public ::testing::WithParamInterface<BlockCase> {};
+
+TEST_P(VoiBlockTest, WritesTheFileExactly) {
+  const BlockCase& c = GetParam();
+  std::vector<SphereVoi> vois;
+  for (const auto& [name, voxels] : c.vois)
+    vois.push_back(makeVoi(name, c.colour, voxels));
+  const std::string expected = expectedHeader(static_cast<int>(vois.size())) + c.blocks + kClosing;
+
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_EQ(expected, readFile(path));
+  EXPECT_TRUE(host.logLines().empty());
+
+  // The smallest buffer the formatter accepts gives the same text in many chunks.
+  std::vector<char> small(orbiculon::kVoiFormatBufferMinimum);
+  StringSink sink;
+  EXPECT_TRUE(orbiculon::formatVoiFile(describe(path, vois), small, sink));
+  EXPECT_EQ(expected, sink.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, VoiBlockTest,
+    ::testing::Values(
+        BlockCase{"NoVois", {}, {0, 0, 0}, ""},
+        BlockCase{"NoVoxels",
+                  {{"Empty", {}}},
+                  {1, 2, 3},
+                  "NameOfVOI:  Empty\r\nColorOfVOI: 1 2 3\r\n\r\nNrOfVoxels: 0\r\n\r\n"},
+        BlockCase{"NegativeAndExtremeValues",
+                  {{"Neg", {{-12, -3, -2147483647 - 1}, {2147483647, 0, -1}}}},
+                  {-5, 300, -2147483647 - 1},
+                  "NameOfVOI:  Neg\r\nColorOfVOI: -5 300 -2147483648\r\n\r\nNrOfVoxels: 2\r\n"
+                  "-12 -3 -2147483648\r\n2147483647 0 -1\r\n\r\n"},
+        BlockCase{"NamesWithBlanksEmptyAndLineBreaks",
+                  {{" Left  insula ", {{1, 2, 3}}}, {"", {}}, {"a\rb\nc\r\n", {}}},
+                  {7, 8, 9},
+                  "NameOfVOI:   Left  insula \r\nColorOfVOI: 7 8 9\r\n\r\nNrOfVoxels: 1\r\n1 2 3\r\n\r\n"
+                  "NameOfVOI:  \r\nColorOfVOI: 7 8 9\r\n\r\nNrOfVoxels: 0\r\n\r\n"
+                  "NameOfVOI:  a b c  \r\nColorOfVOI: 7 8 9\r\n\r\nNrOfVoxels: 0\r\n\r\n"},
+        BlockCase{"ColumnsChangeOnlyInY",
+                  {{"Col", {{5, 1, 1}, {5, 1, 2}, {5, 2, 1}, {6, 2, 1}, {6, 2, -10}}}},
+                  {0, 0, 0},
+                  "NameOfVOI:  Col\r\nColorOfVOI: 0 0 0\r\n\r\nNrOfVoxels: 5\r\n"
+                  "5 1 1\r\n5 1 2\r\n5 2 1\r\n6 2 1\r\n6 2 -10\r\n\r\n"}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST_F(VoiFileTest, NameWithoutNulIsWrittenUpToTheEndOfItsArray) {
+  std::vector<SphereVoi> vois;
+  vois.push_back(makeVoi("", {0, 0, 0}, {}));
+  vois[0].NameOfVOI.fill('n');
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_EQ(expectedHeader(1) + "NameOfVOI:  " + std::string(orbiculon::kVoiNameCapacity, 'n') +
+                "\r\nColorOfVOI: 0 0 0\r\n\r\nNrOfVoxels: 0\r\n\r\n" + kClosing,
+            readFile(path));
+}
+
+TEST_F(VoiFileTest, SmallBufferMatchesLargeBufferAndStopsAtAFailingSink) {
+  std::vector<SphereVoi> vois;
+  vois.push_back(sphereVoi("A", {1, 2, 3}, {-7.6f, 3.2f, 0.4f}, 6.5f));
+  vois.push_back(sphereVoi("B", {4, 5, 6}, {100.2f, -50.1f, 20.0f}, 4.0f));
+  const VoiFileDescription description = describe(path, vois);
+
+  std::vector<char> large(orbiculon::kVoiWriteBufferCapacity);
+  StringSink whole;
+  ASSERT_TRUE(orbiculon::formatVoiFile(description, large, whole));
+  EXPECT_EQ(1, whole.chunks);
+  std::vector<char> small(orbiculon::kVoiFormatBufferMinimum + 3);
+  StringSink chunked;
+  ASSERT_TRUE(orbiculon::formatVoiFile(description, small, chunked));
+  EXPECT_EQ(whole.text, chunked.text);
+
+  StringSink failing;
+  failing.failAtChunk = 3;
+  EXPECT_FALSE(orbiculon::formatVoiFile(description, small, failing));
+  EXPECT_EQ(3, failing.chunks);
+
+  std::vector<char> tooSmall(orbiculon::kVoiFormatBufferMinimum - 1);
+  StringSink none;
+  EXPECT_FALSE(orbiculon::formatVoiFile(description, tooSmall, none));
+  EXPECT_EQ(0, none.chunks);
+}
+
+TEST_F(VoiFileTest, MissingFolderLogsAndLeavesNoFile) {
+  const std::string missing = (dir / "missing" / "out.voi").string();
+  EXPECT_FALSE(orbiculon::writeVOIFile(describe(missing, {})));
+  EXPECT_EQ(kErrorLog, host.logLines());
+  EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+struct MismatchCase {
+  std::string name;
+  std::function<void(VoiFileDescription&, std::vector<SphereVoi>&)> spoil;
+};
+
+class VoiDescriptionMismatchTest : public VoiFileTest, public ::testing::WithParamInterface<MismatchCase> {};
+
+TEST_P(VoiDescriptionMismatchTest, WritesNothingAndLogs) {
+  std::vector<SphereVoi> vois;
+  vois.push_back(makeVoi("A", {0, 0, 0}, {{1, 2, 3}}));
+  vois.push_back(makeVoi("B", {0, 0, 0}, {{4, 5, 6}}));
+  VoiFileDescription description = describe(path, vois);
+  GetParam().spoil(description, vois);
+  writeFile(path, "previous content");
+
+  EXPECT_FALSE(orbiculon::writeVOIFile(description));
+  EXPECT_EQ(kErrorLog, host.logLines());
+  EXPECT_EQ("previous content", readFile(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, VoiDescriptionMismatchTest,
+    ::testing::Values(
+        MismatchCase{"MoreVoisThanRecords", [](VoiFileDescription& d, auto&) { d.NrOfvois = 3; }},
+        MismatchCase{"NegativeVoiCount", [](VoiFileDescription& d, auto&) { d.NrOfvois = -1; }},
+        MismatchCase{"NegativeVoxelCount", [](VoiFileDescription&, auto& v) { v[1].NrOfVoxels = -1; }},
+        MismatchCase{"VoxelsMissing", [](VoiFileDescription&, auto& v) { v[0].Voxels.reset(); }},
+        MismatchCase{"NoPath", [](VoiFileDescription& d, auto&) { d.FilePath = nullptr; }}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+#ifdef __linux__
+TEST_F(VoiFileTest, FullDeviceFailsAndSurvivesDirectlyAndThroughALink) {
+  const fs::path device = "/dev/full";
+  if (!fs::is_character_file(device)) GTEST_SKIP() << "no /dev/full";
+  const fs::path link = dir / "full.voi";
+  fs::create_symlink(device, link);
+
+  EXPECT_FALSE(orbiculon::writeVOIFile(describe(device.string(), {})));
+  EXPECT_FALSE(orbiculon::writeVOIFile(describe(link.string(), {})));
+
+  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_TRUE(fs::is_character_file(device));
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+// A write that fails part-way (here the process' file size limit) leaves no
+// incomplete file, whether the path was free or held an older file.
+TEST_F(VoiFileTest, FailedWriteRemovesTheIncompleteFile) {
+  std::vector<SphereVoi> vois;
+  vois.push_back(sphereVoi("Big", {1, 1, 1}, {0, 0, 0}, 20.0f));
+  const std::string older = (dir / "older.voi").string();
+  writeFile(older, "older content");
+
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+  const bool freshWritten = orbiculon::writeVOIFile(describe(path, vois));
+  const bool olderWritten = orbiculon::writeVOIFile(describe(older, vois));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(freshWritten);
+  EXPECT_FALSE(olderWritten);
+  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(fs::exists(older));
+}
+#endif
+
+} // namespace

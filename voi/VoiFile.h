@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "voi/SphereVoxels.h"
+
+namespace orbiculon {
+
+// Bytes of a VOI name, the terminating NUL included.
+inline constexpr std::size_t kVoiNameCapacity = 256;
+
+// The line the writer logs for every failure, exactly so.
+inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";
+
+// One spherical VOI.
+struct SphereVoi {
+  // NUL-terminated name; written up to its NUL, never past the array.
+  std::array<char, kVoiNameCapacity> NameOfVOI{};
+  // Red, green, blue, written unchanged.
+  std::array<std::int32_t, 3> ColorOfVOI{};
+  std::int32_t NrOfVoxels = 0;
+  // NrOfVoxels triples (may be null when NrOfVoxels is 0).
+  std::unique_ptr<VoxelTriple[]> Voxels;
+};
+
+// Everything one VOI file holds, in the order of the file, except that NrOfVOIVTCs
+// (written last) stands before the VOIs. The texts are not owned.
+struct VoiFileDescription {
+  const char* FilePath = nullptr;
+  std::int32_t FileVersion = 0;
+  const char* ReferenceSpace = nullptr;
+  std::int32_t OriginalVMRResolutionX = 0;
+  std::int32_t OriginalVMRResolutionY = 0;
+  std::int32_t OriginalVMRResolutionZ = 0;
+  std::int32_t OriginalVMROffsetX = 0;
+  std::int32_t OriginalVMROffsetY = 0;
+  std::int32_t OriginalVMROffsetZ = 0;
+  std::int32_t OriginalVMRFramingCubeDim = 0;
+  std::int32_t LeftRightConvention = 0;
+  const char* SubjectVOINamingConvention = nullptr;
+  // Number of blocks written; must lie within 0 and VOIs.size().
+  std::int32_t NrOfvois = 0;
+  std::int32_t NrOfVOIVTCs = 0;
+  std::span<const SphereVoi> VOIs;
+};
+
+// Writes the VOI file at FilePath (created, or emptied and overwritten), every line
+// ending with CR LF on every platform. True when the whole file was written and
+// closed. On any failure (a description that does not match its arrays, a file that
+// cannot be opened, a failed write or close) it logs kVoiWriteErrorLine through the
+// host, leaves no incomplete regular file behind and returns false. Never throws.
+bool writeVOIFile(const VoiFileDescription& description);
+
+} // namespace orbiculon
