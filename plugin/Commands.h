@@ -1,0 +1,23 @@
+#pragma once
+
+#include "plugin/WorkingTexts.h"
+
+class Orbiculon;
+
+// The commands execute dispatches to. Each runs inside one call of execute, on that
+// call's working texts, and returns execute's result.
+namespace orbiculon {
+
+// Formats one log line into a 512-byte text (longer lines are cut) and logs it.
+void logLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);
+bool runReadTextFile(CallTexts& texts);
+bool runSaveTextFile(CallTexts& texts);
+bool runCleanUpText(CallTexts& texts, bool isMni);
+
+} // namespace orbiculon

@@ -1,0 +1,180 @@
+// "Start": build spherical VOIs from the dialog's single-VOI fields or from the
+// coordinate list, write them into one VOI file, and have the host load it.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "coords/CoordinateList.h"
+#include "host/HostEntryTable.h"
+#include "host/VmrMainHeader.h"
+#include "plugin/Commands.h"
+#include "plugin/Orbiculon.h"
+#include "voi/VoiFile.h"
+
+namespace orbiculon {
+
+namespace {
+
+constexpr int kListSource = 1;
+constexpr int kLoadFile = 1;
+constexpr std::int32_t kVoiFileVersion = 4;
+constexpr char kVoiSuffix[] = ".voi";
+
+// The values of the VOI being built: first the dialog's fields, then, when the list
+// is the source, each list line in turn. The name is the call's VOI name text.
+struct WorkingEntry {
+  float x = 0.0f;
+  float y = 0.0f;
+  float z = 0.0f;
+  float radius = 0.0f;
+  std::int32_t red = 0;
+  std::int32_t green = 0;
+  std::int32_t blue = 0;
+};
+
+// Why the voxel enumeration returned no voxel for a sphere that should have some,
+// or null when an empty result is the sphere's true answer (a radius below 1 mm
+// can miss every grid point).
+const char* refusalReason(const WorkingEntry& entry, std::int32_t count) {
+  if (count != 0) return nullptr;
+  if (!std::isfinite(entry.x) || !std::isfinite(entry.y) || !std::isfinite(entry.z) ||
+      !std::isfinite(entry.radius))
+    return "its centre or radius is not a finite number";
+  constexpr float kLimit = 2147483648.0f;  // 2^31
+  for (const float centre : {entry.x, entry.y, entry.z}) {
+    const float low = centre - entry.radius;
+    const float high = centre + entry.radius;
+    if (!(low > -kLimit && low < kLimit && high > -kLimit && high < kLimit))
+      return "it reaches beyond the 32-bit coordinate range";
+  }
+  if (entry.radius >= 1.0f) return "it holds more voxels than a VOI can store";
+  return nullptr;
+}
+
+// Copies at most kVoiNameCapacity - 1 characters of the name into the VOI's own
+// copy; a longer name is cut.
+void copyName(const char* name, std::array<char, kVoiNameCapacity>& copy) {
+  const std::size_t length = strnlen(name, copy.size() - 1);
+  std::memcpy(copy.data(), name, length);
+  copy[length] = '\0';
+}
+
+// Float to integer by truncation toward zero; values an int cannot hold saturate
+// instead of being undefined.
+std::int32_t truncateToInt(float value) {
+  if (std::isnan(value)) return 0;
+  constexpr float kLimit = 2147483648.0f;  // 2^31
+  if (value >= kLimit) return std::numeric_limits<std::int32_t>::max();
+  if (value <= -kLimit) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+SphereVoi buildVoi(Orbiculon& plugin, const WorkingEntry& entry, const char* name, std::int32_t index,
+                   bool isMni) {
+  SphereVoi voi;
+  copyName(name, voi.NameOfVOI);
+  voi.ColorOfVOI = {entry.red, entry.green, entry.blue};
+  std::int32_t count = 0;
+  voi.Voxels = plugin.createSphereVoxels({entry.x, entry.y, entry.z}, entry.radius, count);
+  voi.NrOfVoxels = count;
+
+  logLine(isMni ? "Plugin>  Added VOI at MNI (%3.1f, %3.1f, %3.1f) with %3.1f mm radius"
+                : "Plugin>  Added VOI at TAL (%3.1f, %3.1f, %3.1f) with %3.1f mm radius",
+          static_cast<double>(entry.x), static_cast<double>(entry.y), static_cast<double>(entry.z),
+          static_cast<double>(entry.radius));
+  if (const char* reason = refusalReason(entry, count))
+    logLine("Plugin>  VOI %i (\"%s\") was written without voxels: %s.", index + 1, voi.NameOfVOI.data(),
+            reason);
+  return voi;
+}
+
+} // namespace
+
+bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
+  const auto& host = hostTable();
+
+  // Parameters, in the order the dialog's values are gathered.
+  WorkingEntry entry;
+  entry.x = host.rzGetFloatParameter("tX");
+  entry.y = host.rzGetFloatParameter("tY");
+  entry.z = host.rzGetFloatParameter("tZ");
+  entry.radius = host.rzGetFloatParameter("Radius");
+  host.rzGetStringParameter("Name_of_VOI", texts.voiName.data());
+  texts.voiName.terminate();
+  entry.red = host.rzGetIntParameter("cR");
+  entry.green = host.rzGetIntParameter("cG");
+  entry.blue = host.rzGetIntParameter("cB");
+
+  host.rzGetStringParameter("FileName", texts.filePath.data());
+  texts.filePath.terminate();
+  // A file name too long to take the suffix is not cut into some other path: the
+  // file is then treated as one that cannot be opened.
+  const std::size_t nameLength = std::strlen(texts.filePath.c_str());
+  const bool pathFits = nameLength + sizeof kVoiSuffix <= kFilePathCapacity;
+  if (pathFits) std::memcpy(texts.filePath.data() + nameLength, kVoiSuffix, sizeof kVoiSuffix);
+
+  const bool load = host.rzGetIntParameter("LoadInCV") == kLoadFile;
+  const bool fromList = host.rzGetIntParameter("listVOIinfoFrom") == kListSource;
+  host.rzLogText(fromList ? "Plugin>  Reading Parameters from Text Box"
+                          : "Plugin>  Reading Parameters from GUI dialog");
+  host.rzGetStringParameter("VOItext", texts.list.data());
+  texts.list.terminate();
+
+  // The reference-space check against the current VMR. The record is zeroed first,
+  // so a host that fills nothing leaves defined values.
+  VmrMainHeader header{};
+  host.rzGetMainHeaderOfCurrentVMR(&header);
+  if (!isMni && header.IsTalSpace != 1 &&
+      host.rzYesNoMessageBox("VMR properties don't indicate TAL space. Do you want to continue?") == 0)
+    return false;
+  if (isMni && header.IsMniSpace != 1 &&
+      host.rzYesNoMessageBox("VMR properties don't indicate MNI space. Do you want to continue?") == 0)
+    return false;
+
+  VoiFileDescription description{};
+  description.FilePath = texts.filePath.c_str();
+  description.FileVersion = kVoiFileVersion;
+  description.ReferenceSpace = isMni ? "MNI" : "TAL";
+  description.OriginalVMRResolutionX = truncateToInt(header.ResolutionX);
+  description.OriginalVMRResolutionY = truncateToInt(header.ResolutionY);
+  description.OriginalVMRResolutionZ = truncateToInt(header.ResolutionZ);
+  description.OriginalVMROffsetX = header.OffsetX;
+  description.OriginalVMROffsetY = header.OffsetY;
+  description.OriginalVMROffsetZ = header.OffsetZ;
+  description.OriginalVMRFramingCubeDim = header.FramingCubeDim;
+  description.LeftRightConvention = header.LeftRightConvention;
+  description.SubjectVOINamingConvention = "<SUBJ>_<VOI>";
+  description.NrOfVOIVTCs = 0;
+
+  std::vector<SphereVoi> vois;
+  if (fromList) {
+    // The list is cleaned in place; the dialog keeps the text as the user left it.
+    const int count = cleanCoordinateList(texts.list.span(), isMni);
+    vois.reserve(static_cast<std::size_t>(count));
+    CoordinateLineCursor cursor(texts.list.c_str());
+    for (std::int32_t i = 0; i < count; ++i) {
+      // Every line of a cleaned list supplies all eight fields; a line that could
+      // not be read builds no VOI, so the count always matches the records.
+      if (!cursor.parse(i, entry.x, entry.y, entry.z, entry.radius, texts.voiName.span(), entry.red,
+                        entry.green, entry.blue))
+        continue;
+      vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), i, isMni));
+    }
+  } else {
+    vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), 0, isMni));
+  }
+  description.NrOfvois = static_cast<std::int32_t>(vois.size());
+  description.VOIs = vois;
+
+  if (!pathFits) {
+    host.rzLogText("Error while writing VOI file");
+    return true;
+  }
+  if (!writeVOIFile(description)) return true;
+  logLine("Plugin>  Saved: %s", description.FilePath);
+  if (load) host.rzLoadVOIs(description.FilePath);
+  return true;
+}
+
+} // namespace orbiculon

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+
+namespace orbiculon {
+
+// Capacities of the working texts of one call of execute, terminating NUL included.
+// The host fills the first four without being told a size, so they are also the
+// limits on what the dialog's texts and the chosen paths may hold.
+inline constexpr std::size_t kCommandCapacity = 256;
+inline constexpr std::size_t kFilePathCapacity = 512;
+inline constexpr std::size_t kVoiNameTextCapacity = 512;
+inline constexpr std::size_t kListTextCapacity = 100000;
+inline constexpr std::size_t kLogLineCapacity = 512;
+
+// A zero-filled text of fixed capacity on the heap (the list alone is 100 kB, too
+// much for a host thread's stack). After the host wrote into it, `terminate()` puts
+// a NUL into the last byte so the text always ends within its capacity.
+template <std::size_t Capacity> class WorkingText {
+public:
+  WorkingText() : bytes_(std::make_unique<char[]>(Capacity)) {}
+
+  char* data() { return bytes_.get(); }
+  const char* c_str() const { return bytes_.get(); }
+  std::span<char> span() { return {bytes_.get(), Capacity}; }
+  static constexpr std::size_t capacity() { return Capacity; }
+  void terminate() { bytes_[Capacity - 1] = '\0'; }
+
+private:
+  std::unique_ptr<char[]> bytes_;
+};
+
+// The texts of one call, every one empty when the call begins.
+struct CallTexts {
+  WorkingText<kCommandCapacity> command;
+  WorkingText<kFilePathCapacity> filePath;
+  WorkingText<kVoiNameTextCapacity> voiName;
+  WorkingText<kListTextCapacity> list;
+};
+
+} // namespace orbiculon

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/commands/CommandFixture.h"
+
+namespace {
+
+using orbiculon::testing::CommandTest;
+using orbiculon::testing::readFile;
+using orbiculon::testing::writeFile;
+using Events = std::vector<std::string>;
+
+// Five lines of which three are valid in TAL space: a heading, a line outside the
+// x bound and three coordinates with different separators.
+const std::string kFiveLines = "x y z r name red green blue\n"
+                               "-42,-58,22,5,amygdala_L,255,0,0\n"
+                               "80 0 0 5 outside 0 0 255\n"
+                               "10;20;30;25;clamped;300;-1;500\r\n"
+                               "\"1.26\" '2' 3 0 tiny 1 2 3";
+
+const std::string kFiveLinesCleaned =
+    "  -42.0   -58.0    22.0     5.0                amygdala_L     255    0    0\n"
+    "   10.0    20.0    30.0    20.0                   clamped     255    0  255\n"
+    "    1.3     2.0     3.0     0.5                      tiny       1    2    3";
+
+TEST_F(CommandTest, ReadTextFileStoresTheLinesInAllText) {
+  writeFile(dir / "list.txt", "a\r\n\r\nb\n");
+  host.openFilePath = (dir / "list.txt").string();
+  host.strings["VOItext"] = "untouched";
+  EXPECT_TRUE(run("ReadTextFile"));
+  const Events expected = {"open: Select a text file to open|Text File (*.txt)",
+                           "log: Plugin>  Read 3 lines in " + host.openFilePath, "set AllText: a\n\nb"};
+  EXPECT_EQ(expected, events());
+  EXPECT_EQ("untouched", host.strings["VOItext"]);
+}
+
+TEST_F(CommandTest, CancelledOpenDialogReadsNothing) {
+  host.openFilePath = "";
+  EXPECT_TRUE(run("ReadTextFile"));
+  const Events expected = {"open: Select a text file to open|Text File (*.txt)", "log: Plugin>  Read 0 lines in ",
+                           "set AllText: "};
+  EXPECT_EQ(expected, events());
+}
+
+TEST_F(CommandTest, SaveTextFileWritesTheListUnchanged) {
+  host.strings["VOItext"] = kFiveLines;
+  host.saveFilePath = (dir / "saved.txt").string();
+  EXPECT_TRUE(run("SaveTextFile"));
+  const Events expected = {"save: Select a text filename to save|Text File (*.txt)",
+                           "log: Plugin>  Saved VOI info in: " + host.saveFilePath};
+  EXPECT_EQ(expected, events());
+  std::string inFile = kFiveLines;
+#if defined(_WIN32)
+  // Text files follow the platform: every LF is written as CR LF.
+  for (std::size_t at = inFile.find('\n'); at != std::string::npos; at = inFile.find('\n', at + 2))
+    inFile.insert(at, "\r");
+#endif
+  EXPECT_EQ(inFile, readFile(host.saveFilePath));
+}
+
+class SaveFailureTest : public CommandTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SaveFailureTest, ShowsErrorSavingFile) {
+  writeFile(dir / "plain", "x");
+  const std::string where = GetParam();
+  host.saveFilePath = where.empty() ? "" : (dir / where).string();
+  host.strings["VOItext"] = "1 2 3";
+  EXPECT_TRUE(run("SaveTextFile"));
+  const Events expected = {"save: Select a text filename to save|Text File (*.txt)",
+                           "log: Plugin>  Error while writing *.txt file.", "message: Error saving file"};
+  EXPECT_EQ(expected, events());
+  EXPECT_EQ("x", readFile(dir / "plain"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, SaveFailureTest, ::testing::Values("", "missing/list.txt", "plain/list.txt"),
+                         [](const auto& param) {
+                           const std::string p = param.param;
+                           return p.empty() ? std::string("Cancelled")
+                                            : p.rfind("missing", 0) == 0 ? std::string("MissingFolder")
+                                                                         : std::string("FolderIsAFile");
+                         });
+
+TEST_F(CommandTest, CleanUpTextStoresTheCleanedList) {
+  host.strings["VOItext"] = kFiveLines;
+  EXPECT_TRUE(run("CleanUpText"));
+  const Events expected = {"log: Plugin>  3 valid lines left after cleaning", "set VOItext: " + kFiveLinesCleaned};
+  EXPECT_EQ(expected, events());
+}
+
+TEST_F(CommandTest, StartFromTheListBuildsOneVoiPerValidLine) {
+  host.ints["listVOIinfoFrom"] = 1;
+  host.strings["VOItext"] = kFiveLines;
+  ASSERT_TRUE(run("Start"));
+  const Events expected = {
+      "log: Plugin>  Reading Parameters from Text Box",
+      "log: Plugin>  Added VOI at TAL (-42.0, -58.0, 22.0) with 5.0 mm radius",
+      "log: Plugin>  Added VOI at TAL (10.0, 20.0, 30.0) with 20.0 mm radius",
+      "log: Plugin>  Added VOI at TAL (1.3, 2.0, 3.0) with 0.5 mm radius",
+      "log: Plugin>  Saved: " + voiPath(),
+      "load: " + voiPath(),
+  };
+  EXPECT_EQ(expected, events());
+  EXPECT_EQ(kFiveLines, host.strings["VOItext"]);
+
+  const std::string file = readFile(voiPath());
+  EXPECT_NE(std::string::npos, file.find("NrOfvois:                   3\r\n"));
+  const auto first = file.find("NameOfVOI:  amygdala_L\r\nColorOfVOI: 255 0 0\r\n");
+  const auto second = file.find("NameOfVOI:  clamped\r\nColorOfVOI: 255 0 255\r\n");
+  const auto third = file.find("NameOfVOI:  tiny\r\nColorOfVOI: 1 2 3\r\n\r\nNrOfVoxels: 1\r\n1 2 3\r\n");
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, third);
+  EXPECT_NE(std::string::npos, third);
+}
+
+TEST_F(CommandTest, StartFromAListWithoutValidLinesWritesAnEmptyFile) {
+  host.ints["listVOIinfoFrom"] = 1;
+  host.strings["VOItext"] = "heading only\n\n,,,;;;\n";
+  ASSERT_TRUE(run("Start"));
+  const Events expected = {"log: Plugin>  Reading Parameters from Text Box", "log: Plugin>  Saved: " + voiPath(),
+                           "load: " + voiPath()};
+  EXPECT_EQ(expected, events());
+  const std::string file = readFile(voiPath());
+  EXPECT_NE(std::string::npos, file.find("NrOfvois:                   0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
+}
+
+TEST_F(CommandTest, StartInMniUsesTheMniBoundsForTheList) {
+  host.ints["listVOIinfoFrom"] = 1;
+  host.ints["MNIorTal"] = 1;
+  host.header.IsMniSpace = 1;
+  host.strings["VOItext"] = "75 0 0 5 edge 0 0 0\n75.5 0 0 5 beyond 0 0 0\n-74 -108 -52 5 low 0 0 0";
+  ASSERT_TRUE(run("Start"));
+  const auto lines = host.logLines();
+  ASSERT_EQ(4u, lines.size());
+  EXPECT_EQ("Plugin>  Added VOI at MNI (75.0, 0.0, 0.0) with 5.0 mm radius", lines[1]);
+  EXPECT_EQ("Plugin>  Added VOI at MNI (-74.0, -108.0, -52.0) with 5.0 mm radius", lines[2]);
+}
+
+} // namespace
