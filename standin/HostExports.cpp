@@ -32,6 +32,8 @@ void unexpected(const char* name) {
 
 constexpr std::size_t kPathCapacity = 512;
 
+std::ostream& hostLog() { return state().log != nullptr ? *state().log : std::cout; }
+
 } // namespace
 
 #if !defined(STANDIN_WITHOUT_VERSION_ENTRY)
@@ -44,7 +46,7 @@ HOST_EXPORT void rzGetVersionOfCerevantRZ(int* major, int* minor, int* build) {
 
 HOST_EXPORT void rzShowLogTab() {}
 
-HOST_EXPORT void rzLogText(const char* text) { std::cout << text << std::endl; }
+HOST_EXPORT void rzLogText(const char* text) { hostLog() << text << std::endl; }
 
 HOST_EXPORT void rzMessageBox(const char* text) {
   state().messages.emplace_back(text);
@@ -81,7 +83,7 @@ HOST_EXPORT void rzGetMainHeaderOfCurrentVMR(void* header) {
 HOST_EXPORT void rzLoadVOIs(const char* path) {
   state().loadedVoiFiles.emplace_back(path);
   if (state().loadVois) {
-    std::cout << state().loadVois(path) << std::endl;
+    hostLog() << state().loadVois(path) << std::endl;
   } else {
     std::cerr << "[host] load VOIs: " << path << std::endl;
   }

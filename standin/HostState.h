@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,8 +34,11 @@ struct HostState {
   std::optional<std::string> savePath;
 
   // Called with the path of each VOI file the plug-in asks to load; it returns the
-  // log line describing what was loaded.
+  // log line describing what was loaded. It must not throw.
   std::function<std::string(const std::string&)> loadVois;
+
+  // Where the host log goes; null means standard output.
+  std::ostream* log = nullptr;
 
   std::vector<std::string> loadedVoiFiles;
   std::vector<std::string> unexpectedCalls;

@@ -1,0 +1,267 @@
+#include "standin/CleaningExplanation.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <optional>
+
+#include "coords/CoordinateEntry.h"
+#include "coords/CoordinateList.h"
+#include "coords/FieldReader.h"
+
+namespace standin {
+
+namespace {
+
+using orbiculon::CleaningLine;
+using orbiculon::CoordinateField;
+using orbiculon::FieldStatus;
+
+constexpr int kFieldCount = 8;
+// How much of an offending field an explanation quotes.
+constexpr std::size_t kShownTokenLength = 40;
+constexpr std::size_t kNumberTextCapacity = 64;
+
+const char* fieldName(CoordinateField field) {
+  switch (field) {
+  case CoordinateField::X:
+    return "x";
+  case CoordinateField::Y:
+    return "y";
+  case CoordinateField::Z:
+    return "z";
+  case CoordinateField::Radius:
+    return "radius";
+  case CoordinateField::Name:
+    return "name";
+  case CoordinateField::Red:
+    return "red";
+  case CoordinateField::Green:
+    return "green";
+  case CoordinateField::Blue:
+    return "blue";
+  }
+  return "?";
+}
+
+bool isInteger(CoordinateField field) {
+  return field == CoordinateField::Red || field == CoordinateField::Green || field == CoordinateField::Blue;
+}
+
+// Shortest text that reads back as the same float ("-75", "69.5", "1e+20").
+std::string number(float value) {
+  std::array<char, kNumberTextCapacity> text{};
+  const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() ? std::string(text.data(), end) : std::string("?");
+}
+
+// A token as the explanation quotes it, with control characters escaped.
+std::string shownToken(std::string_view token) {
+  std::string text = "\"";
+  for (std::size_t i = 0; i < token.size() && i < kShownTokenLength; ++i) {
+    const auto byte = static_cast<unsigned char>(token[i]);
+    if (byte < 0x20) {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      text += "\\x";
+      text += kHex[byte >> 4];
+      text += kHex[byte & 0x0F];
+    } else {
+      text += token[i];
+    }
+  }
+  if (token.size() > kShownTokenLength) text += "...";
+  return text + "\"";
+}
+
+// The text where field `failed` should have been: the fields before it are read as
+// cleaning read them, then the next run of characters up to a blank or separator.
+std::string_view tokenAt(std::string_view line, CoordinateField failed) {
+  orbiculon::FieldReader reader(line, true);
+  float real = 0.0f;
+  std::int32_t integer = 0;
+  std::string_view name;
+  for (int i = 0; i < static_cast<int>(failed); ++i) {
+    const auto field = static_cast<CoordinateField>(i);
+    if (field == CoordinateField::Name)
+      reader.readName(name);
+    else if (isInteger(field))
+      reader.readInteger(integer);
+    else
+      reader.readReal(real);
+  }
+  const auto blank = [](char c) { return orbiculon::isFieldWhitespace(c) || orbiculon::isFieldSeparator(c); };
+  std::size_t start = reader.position();
+  while (start < line.size() && blank(line[start]))
+    ++start;
+  std::size_t end = start;
+  while (end < line.size() && !blank(line[end]))
+    ++end;
+  return line.substr(start, end - start);
+}
+
+int countLines(std::string_view list) {
+  if (list.empty()) return 0;
+  const auto lineFeeds = static_cast<int>(std::count(list.begin(), list.end(), '\n'));
+  return list.back() == '\n' ? lineFeeds : lineFeeds + 1;
+}
+
+// Collects the observer's callbacks line by line: the callbacks of one input line
+// come together, so a line is written out when the next one begins, or at the end.
+class Explainer final : public orbiculon::CleaningObserver {
+public:
+  Explainer(bool isMni, const std::string& otherSpaceOption, CleaningReport& report)
+      : space_(isMni ? "MNI" : "TAL"), otherSpace_(isMni ? "TAL" : "MNI"),
+        otherSpaceOption_(otherSpaceOption), report_(report) {}
+
+  void fieldNotRead(const CleaningLine& line, CoordinateField field, FieldStatus status) override {
+    Pending& pending = begin(line);
+    const std::string name = fieldName(field);
+    const std::string_view token = tokenAt(line.text, field);
+    switch (status) {
+    case FieldStatus::Missing:
+      if (field == CoordinateField::X) {
+        pending.reason = "the line is blank";
+      } else {
+        pending.reason = name + " is missing: the line has " + std::to_string(static_cast<int>(field)) +
+                         " of the 8 fields (x y z radius name red green blue)";
+      }
+      break;
+    case FieldStatus::NotANumber:
+      pending.reason =
+          name + (isInteger(field) ? " is not a whole number: " : " is not a number: ") + shownToken(token);
+      break;
+    case FieldStatus::OutOfRange:
+      pending.reason =
+          name + " " + shownToken(token) +
+          (isInteger(field) ? " does not fit a 32-bit integer" : " is too large for a number here");
+      break;
+    case FieldStatus::Read:
+      break;
+    }
+  }
+
+  void coordinateOutOfBounds(const CleaningLine& line, CoordinateField field, float value, float low,
+                             float high, bool validInOtherSpace) override {
+    Pending& pending = begin(line);
+    pending.reason = std::string(fieldName(field)) + " " + number(value) + " lies outside the " + space_ +
+                     " bounds " + number(low) + " ... " + number(high);
+    if (validInOtherSpace) {
+      ++report_.validInOtherSpace;
+      pending.hints.push_back("the line fits the " + otherSpace_ + " bounds: if it holds " + otherSpace_ +
+                              " coordinates, use " + otherSpaceOption_);
+    }
+  }
+
+  void blueOutOfRange(const CleaningLine& line, std::int32_t blue) override {
+    begin(line).reason = "blue " + std::to_string(blue) + " lies outside 0 ... 500";
+  }
+
+  void lineDoesNotFit(const CleaningLine& line) override {
+    begin(line).reason = "the cleaned list is full (it holds at most " +
+                         std::to_string(orbiculon::kCoordinateListCapacity - 1) + " characters)";
+  }
+
+  void radiusClamped(const CleaningLine& line, float from, float to) override {
+    begin(line).changes.push_back("radius " + number(from) + " clamped to " + number(to) +
+                                  " (radius 0.5 ... 20)");
+  }
+
+  void colourClamped(const CleaningLine& line, CoordinateField field, std::int32_t from,
+                     std::int32_t to) override {
+    begin(line).changes.push_back(std::string(fieldName(field)) + " " + std::to_string(from) +
+                                  " clamped to " + std::to_string(to) + " (colours 0 ... 255)");
+  }
+
+  void nameCut(const CleaningLine& line, std::size_t length) override {
+    begin(line).changes.push_back("name of " + std::to_string(length) + " characters cut to its first " +
+                                  std::to_string(orbiculon::kCoordinateNameMaxLength));
+  }
+
+  void hints(const CleaningLine& line, bool unicodeMinus, bool decimalComma) override {
+    Pending& pending = begin(line);
+    if (unicodeMinus) {
+      pending.hints.push_back("the line holds a Unicode minus sign (U+2212, common in tables copied from "
+                              "PDFs), which is not a minus here: replace it with -");
+    }
+    if (decimalComma) {
+      pending.hints.push_back("the line holds a digit, a comma and a digit: a comma always separates fields, "
+                              "so a decimal comma splits a number in two (write 10.5, not 10,5)");
+    }
+  }
+
+  void finish() { flush(); }
+
+private:
+  struct Pending {
+    std::int32_t number = 0;
+    std::string reason; // set when the line is dropped
+    std::vector<std::string> changes;
+    std::vector<std::string> hints;
+  };
+
+  Pending& begin(const CleaningLine& line) {
+    if (pending_ && pending_->number != line.number) flush();
+    if (!pending_) {
+      pending_.emplace();
+      pending_->number = line.number;
+    }
+    return *pending_;
+  }
+
+  void flush() {
+    if (!pending_) return;
+    const std::string prefix = "line " + std::to_string(pending_->number) + ": ";
+    if (!pending_->reason.empty()) {
+      ++report_.dropped;
+      report_.lines.push_back(prefix + "dropped: " + pending_->reason);
+    } else {
+      ++report_.changed;
+      std::string text = prefix + "kept, changed: ";
+      for (std::size_t i = 0; i < pending_->changes.size(); ++i)
+        text += (i > 0 ? "; " : "") + pending_->changes[i];
+      report_.lines.push_back(text);
+    }
+    for (const auto& hint : pending_->hints)
+      report_.lines.push_back("  hint: " + hint);
+    pending_.reset();
+  }
+
+  std::string space_;
+  std::string otherSpace_;
+  std::string otherSpaceOption_;
+  CleaningReport& report_;
+  std::optional<Pending> pending_;
+};
+
+} // namespace
+
+CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption) {
+  CleaningReport report;
+  std::vector<char> buffer(orbiculon::kCoordinateListCapacity, '\0');
+  const std::size_t length = std::min(list.size(), buffer.size() - 1);
+  std::copy_n(list.begin(), length, buffer.begin());
+  report.inputLines = countLines(list.substr(0, length));
+
+  Explainer explainer(isMni, otherSpaceOption, report);
+  report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer);
+  explainer.finish();
+
+  const char* space = isMni ? "MNI" : "TAL";
+  report.lines.push_back("kept " + std::to_string(report.kept) + " of " + std::to_string(report.inputLines) +
+                         " lines for " + space + ": " + std::to_string(report.dropped) + " dropped, " +
+                         std::to_string(report.changed) + " changed");
+  if (report.validInOtherSpace > 0) {
+    const char* other = isMni ? "TAL" : "MNI";
+    report.lines.push_back("  hint: " + std::to_string(report.validInOtherSpace) + " dropped " +
+                           (report.validInOtherSpace == 1 ? "line fits" : "lines fit") + " the " + other +
+                           " bounds: if the list holds " + other + " coordinates, use " + otherSpaceOption);
+  }
+  if (report.kept == 0 && report.inputLines > 0) {
+    report.lines.push_back(
+        "  hint: each line needs 8 fields in this order: x y z radius name red green blue, "
+        "e.g. -42 -58 22 5 amygdala_L 255 0 0");
+  }
+  return report;
+}
+
+} // namespace standin

@@ -1,0 +1,31 @@
+#pragma once
+
+// Explains what cleaning a coordinate list does to it, line by line: why a line is
+// dropped, which value of a kept line was clamped, and hints where they help. The
+// explanation comes from the cleaning code itself, through its diagnostics hook.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+struct CleaningReport {
+  // One line per input line that is dropped or changed, then hint lines (indented)
+  // for it; then a summary line and, where they help, hints for the whole list.
+  std::vector<std::string> lines;
+  int inputLines = 0;
+  int kept = 0;
+  int dropped = 0;
+  int changed = 0;
+  // Dropped only for the bounds of the chosen space; kept had the list been cleaned
+  // for the other space.
+  int validInOtherSpace = 0;
+};
+
+// Cleans a private copy of `list` (as the dialog's text box holds it) for the TAL or
+// MNI bounds and reports what cleaning did. `otherSpaceOption` is how the user selects
+// the other space, for the hint (e.g. "--space mni").
+CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption);
+
+} // namespace standin

@@ -1,0 +1,144 @@
+#include "standin/DialogCommand.h"
+
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "standin/HostState.h"
+
+namespace standin {
+
+namespace {
+
+// A parameter's value as text, or nothing when the dialog never held it.
+std::optional<std::string> parameterText(const std::string& name) {
+  const auto& host = state();
+  if (const auto text = host.strings.find(name); text != host.strings.end()) return text->second;
+  if (const auto integer = host.ints.find(name); integer != host.ints.end())
+    return std::to_string(integer->second);
+  if (const auto real = host.floats.find(name); real != host.floats.end()) {
+    std::ostringstream text;
+    text << real->second;
+    return text.str();
+  }
+  return std::nullopt;
+}
+
+void setParameters(const DialogOptions& options) {
+  auto& host = state();
+  for (const auto& text : options.ints) {
+    const auto [name, value] = splitAssignment("--int", text);
+    host.ints[name] = parseNumber<std::int32_t>("--int", value);
+  }
+  for (const auto& text : options.floats) {
+    const auto [name, value] = splitAssignment("--float", text);
+    host.floats[name] = parseNumber<float>("--float", value);
+  }
+  for (const auto& text : options.texts) {
+    const auto [name, value] = splitAssignment("--text", text);
+    host.strings[name] = value;
+  }
+  for (const auto& text : options.textFiles) {
+    const auto [name, file] = splitAssignment("--text-file", text);
+    host.strings[name] = readInputFile("--text-file", file);
+  }
+  if (!options.openPath.empty()) host.openPath = options.openPath;
+  if (!options.savePath.empty()) host.savePath = options.savePath;
+}
+
+} // namespace
+
+CLI::App* setupDialog(CLI::App& app, DialogOptions& options) {
+  auto* dialog = app.add_subcommand("dialog", "Drive the plug-in's dialog: set parameters, run its commands");
+  addPluginOption(*dialog, options.plugin);
+  addHostOptions(*dialog, options.host);
+  dialog->add_option("--int", options.ints, "Set an integer parameter, NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  dialog->add_option("--float", options.floats, "Set a float parameter, NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  dialog->add_option("--text", options.texts, "Set a text parameter, NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  dialog
+      ->add_option("--text-file", options.textFiles,
+                   "Set a text parameter to the content of a file, NAME=FILE (repeatable; FILE - is "
+                   "standard input)")
+      ->allow_extra_args(false);
+  dialog->add_option("--open-path", options.openPath,
+                     "Path the open-file dialog returns (default: the dialog is cancelled)");
+  dialog->add_option("--save-path", options.savePath,
+                     "Path the save-file dialog returns (default: the dialog is cancelled)");
+  dialog
+      ->add_option("--show", options.show,
+                   "Print a parameter after the commands ran, e.g. --show VOItext (repeatable)")
+      ->allow_extra_args(false);
+  dialog
+      ->add_option("--save", options.save,
+                   "Save a parameter to a file after the commands succeeded, NAME=FILE, e.g. --save "
+                   "AllText=list.txt (repeatable)")
+      ->allow_extra_args(false);
+  dialog->add_flag("--info", options.info, "Print the plug-in's identification texts");
+  dialog->add_option("commands", options.commands,
+                     "Commands to run in order: Start, ReadTextFile, SaveTextFile, CleanUpText (none: only "
+                     "initialise and destroy the plug-in). Running stops at the first that returns false.");
+  dialog->footer(
+      "Parameters of the dialog: Command, MNIorTal (0 TAL, 1 MNI), tX, tY, tZ, Radius (float), Name_of_VOI,\n"
+      "cR, cG, cB, FileName (the VOI file without .voi), LoadInCV (1 load), listVOIinfoFrom (1 the list),\n"
+      "VOItext (the coordinate list), AllText (written by ReadTextFile).\n\n"
+      "Examples:\n"
+      "  CerevantRZ.exe dialog --info\n"
+      "  CerevantRZ.exe dialog --float tX=-42 --float tY=-58 --float tZ=22 --float Radius=5 \\\n"
+      "      --text Name_of_VOI=amygdala_L --int cR=255 --int LoadInCV=1 --text FileName=amygdala Start\n"
+      "  CerevantRZ.exe dialog --text-file VOItext=list.txt --int MNIorTal=1 --save VOItext=clean.txt "
+      "CleanUpText\n"
+      "  CerevantRZ.exe dialog --open-path list.txt --show AllText ReadTextFile\n"
+      "  CerevantRZ.exe dialog --header IsTalSpace=0 --answer no --int listVOIinfoFrom=1 \\\n"
+      "      --text-file VOItext=list.txt --text FileName=out Start");
+  return dialog;
+}
+
+ExitCode runDialog(const DialogOptions& options) {
+  applyHostOptions(options.host);
+  setParameters(options);
+  std::vector<std::pair<std::string, std::string>> saves;
+  for (const auto& text : options.save) {
+    saves.push_back(splitAssignment("--save", text));
+    checkOutputPath("--save", saves.back().second);
+  }
+  VoiLoads loads;
+  installVoiLoader(loads);
+
+  SessionPlan plan;
+  plan.pluginPath = pluginPathOrDefault(options.plugin);
+  plan.commands = options.commands;
+  plan.printIdentification = options.info;
+  ExitCode result = runSession(plan);
+
+  for (const auto& name : options.show) {
+    const auto value = parameterText(name);
+    std::cout << "[parameter] " << name << ":" << (value ? "" : " (not set)") << "\n";
+    if (value && !value->empty()) std::cout << *value << (value->back() == '\n' ? "" : "\n");
+  }
+  std::cout << std::flush;
+  if (result != ExitCode::Success) return result;
+
+  for (const auto& [name, file] : saves) {
+    const auto value = parameterText(name);
+    if (!value) {
+      std::cerr << "error: --save: parameter " << inQuotes(name) << " was never set; nothing saved to "
+                << inQuotes(file) << std::endl;
+      return ExitCode::Usage;
+    }
+    std::string error;
+    if (!writeWholeFile(file, *value, error)) {
+      std::cerr << "error: --save: " << error << std::endl;
+      return ExitCode::Usage;
+    }
+  }
+  if (loads.failed > 0) {
+    std::cerr << "error: a VOI file the plug-in wrote does not read back (see the log)" << std::endl;
+    return ExitCode::Refused;
+  }
+  return ExitCode::Success;
+}
+
+} // namespace standin

@@ -1,0 +1,170 @@
+#include "standin/SpheresCommand.h"
+
+#include <iostream>
+
+#include "coords/CoordinateEntry.h"
+#include "standin/CleaningExplanation.h"
+#include "standin/HostState.h"
+
+namespace standin {
+
+namespace {
+
+constexpr char kVoiSuffix[] = ".voi";
+constexpr std::string_view kVoiSuffixView = kVoiSuffix;
+// Dialog values "Start" reads for the source it does not use.
+constexpr int kListSource = 1;
+constexpr int kDialogSource = 0;
+
+void checkName(const std::string& name) {
+  if (name.size() > orbiculon::kCoordinateNameMaxLength) {
+    throw CLI::ValidationError("--name", "the name has " + std::to_string(name.size()) +
+                                             " characters; a VOI name holds at most " +
+                                             std::to_string(orbiculon::kCoordinateNameMaxLength));
+  }
+  if (name.find_first_of("\r\n") != std::string::npos)
+    throw CLI::ValidationError("--name", inQuotes(name) + " holds a line break");
+}
+
+// The path of the VOI file the plug-in will write, checked: its folder exists and
+// it fits the host's file-name field with the suffix.
+std::string checkedVoiPath(const std::string& output) {
+  const std::string path = voiFileName(output) + kVoiSuffix;
+  const std::size_t maxLength = stringParameterCapacity("FileName") - 1;
+  if (path.size() > maxLength) {
+    throw CLI::ValidationError("--output", "the VOI file path " + inQuotes(path) + " has " +
+                                               std::to_string(path.size()) + " characters; at most " +
+                                               std::to_string(maxLength) + " fit");
+  }
+  checkOutputPath("--output", path);
+  return path;
+}
+
+// Cleans the list the way the plug-in will and refuses a list that gives no VOI; a
+// list that loses lines gets a note on standard error.
+void checkList(const SpheresOptions& options, const std::string& list) {
+  const bool isMni = options.space == Space::Mni;
+  const CleaningReport report = explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni");
+  const std::string command =
+      "CerevantRZ.exe clean --explain --space " + std::string(isMni ? "mni " : "tal ") + options.list;
+  if (report.kept == 0) {
+    for (const auto& line : report.lines)
+      std::cerr << line << "\n";
+    throw CLI::ValidationError("LIST", "no line of " + inQuotes(options.list) + " is a valid " +
+                                           spaceName(options.space) +
+                                           " coordinate (see above); nothing was written");
+  }
+  if (report.dropped > 0) {
+    std::cerr << "note: " << report.dropped << " of " << report.inputLines << " lines of "
+              << inQuotes(options.list) << " are dropped by cleaning; to see why, run: " << command
+              << std::endl;
+  }
+}
+
+} // namespace
+
+std::string voiFileName(const std::string& output) {
+  if (output.size() > kVoiSuffixView.size() && output.ends_with(kVoiSuffixView))
+    return output.substr(0, output.size() - kVoiSuffixView.size());
+  return output;
+}
+
+CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
+  auto* spheres = app.add_subcommand(
+      "spheres", "Make a VOI file of spherical VOIs from a coordinate list or from one centre");
+  auto* list =
+      spheres->add_option("LIST", options.list,
+                          "Coordinate list file, one VOI per valid line: x y z radius name red green "
+                          "blue (- is standard input)");
+  auto* centre =
+      spheres->add_option("--centre,--center", options.centre, "Centre X Y Z of one VOI, millimetres")
+          ->expected(3)
+          ->excludes(list);
+  spheres->add_option("--radius", options.radius, "Radius of the one VOI, millimetres")
+      ->needs(centre)
+      ->capture_default_str();
+  spheres->add_option("--name", options.name, "Name of the one VOI")->needs(centre)->capture_default_str();
+  spheres->add_option("--colour,--color", options.colour, "Colour R G B of the one VOI")
+      ->expected(3)
+      ->needs(centre)
+      ->default_str("255 0 0");
+  addSpaceOption(*spheres, options.space);
+  spheres
+      ->add_option("--output,-o", options.output,
+                   "VOI file to write, with or without .voi (out/amygdala and out/amygdala.voi both write "
+                   "out/amygdala.voi); an existing file is replaced")
+      ->required();
+  spheres->add_flag(
+      "--load,!--no-load", options.load,
+      "Have the host load the written file (default: load); the stand-in host reads it back and "
+      "logs how many VOIs and voxels it holds");
+  addPluginOption(*spheres, options.plugin);
+  addHostOptions(*spheres, options.host);
+  spheres->footer(
+      "The current VMR is in the chosen space (IsTalSpace or IsMniSpace 1), so nothing is asked unless\n"
+      "--header says otherwise. List lines are cleaned first (see `clean`); the one centre is used as "
+      "given.\n\n"
+      "Examples:\n"
+      "  CerevantRZ.exe spheres examples/clean_list.txt --output amygdala_study\n"
+      "  CerevantRZ.exe spheres peaks.txt --space mni -o out/peaks.voi --no-load\n"
+      "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
+      "angular\n"
+      "  CerevantRZ.exe spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
+      "yes");
+  return spheres;
+}
+
+ExitCode runSpheres(const SpheresOptions& options) {
+  if (options.list.empty() && options.centre.empty())
+    throw CLI::ValidationError("spheres",
+                               "give a coordinate list file (LIST) or one centre (--centre X Y Z)");
+  const bool fromList = !options.list.empty();
+  if (!fromList) checkName(options.name);
+  const std::string voiPath = checkedVoiPath(options.output);
+  std::string list;
+  if (fromList) {
+    list = readCoordinateListFile("LIST", options.list);
+    checkList(options, list);
+  }
+
+  auto& host = state();
+  host.header.IsTalSpace = options.space == Space::Tal ? 1 : 0;
+  host.header.IsMniSpace = options.space == Space::Mni ? 1 : 0;
+  applyHostOptions(options.host);
+
+  // Every parameter "Start" reads, as the dialog would hold them.
+  host.ints["MNIorTal"] = mniOrTal(options.space);
+  host.floats["tX"] = fromList ? 0.0f : options.centre[0];
+  host.floats["tY"] = fromList ? 0.0f : options.centre[1];
+  host.floats["tZ"] = fromList ? 0.0f : options.centre[2];
+  host.floats["Radius"] = options.radius;
+  host.strings["Name_of_VOI"] = options.name;
+  host.ints["cR"] = options.colour[0];
+  host.ints["cG"] = options.colour[1];
+  host.ints["cB"] = options.colour[2];
+  host.strings["FileName"] = voiFileName(options.output);
+  host.ints["LoadInCV"] = options.load ? 1 : 0;
+  host.ints["listVOIinfoFrom"] = fromList ? kListSource : kDialogSource;
+  host.strings["VOItext"] = list;
+
+  VoiLoads loads;
+  installVoiLoader(loads);
+  LogRecorder log(std::cout);
+  SessionPlan plan;
+  plan.pluginPath = pluginPathOrDefault(options.plugin);
+  plan.commands = {"Start"};
+  const ExitCode result = runSession(plan);
+  if (result != ExitCode::Success) return result;
+  if (!log.hasLine("Plugin>  Saved: " + voiPath)) {
+    std::cerr << "error: the plug-in could not write " << inQuotes(voiPath) << " (see the log)" << std::endl;
+    return ExitCode::Refused;
+  }
+  if (loads.failed > 0) {
+    std::cerr << "error: " << inQuotes(voiPath) << " does not read back as a VOI file (see the log)"
+              << std::endl;
+    return ExitCode::Refused;
+  }
+  return ExitCode::Success;
+}
+
+} // namespace standin

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "standin/CliCommon.h"
+#include "standin/Session.h"
+
+namespace standin {
+
+// `spheres`: one VOI file of spherical VOIs, from a coordinate list (one VOI per
+// valid line) or from one centre, through the plug-in's "Start" command.
+struct SpheresOptions {
+  std::string plugin;
+  HostOptions host;
+  std::string list;
+  std::vector<float> centre;
+  float radius = 5.0f;
+  std::string name = "VOI";
+  std::vector<std::int32_t> colour{255, 0, 0};
+  Space space = Space::Tal;
+  std::string output;
+  bool load = true;
+};
+
+CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options);
+ExitCode runSpheres(const SpheresOptions& options);
+
+// The dialog's "FileName" for an output path: the path without a final ".voi",
+// since the plug-in appends ".voi" itself.
+std::string voiFileName(const std::string& output);
+
+} // namespace standin

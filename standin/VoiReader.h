@@ -1,0 +1,63 @@
+#pragma once
+
+// The host's own reader of VOI text files. It knows the format from the host's side
+// and shares no code with the plug-in's writer, so a fault in the writer shows up
+// here as a file that does not read back.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+using VoxelPosition = std::array<std::int32_t, 3>;
+
+struct VoiRecord {
+  std::string name;
+  std::array<std::int32_t, 3> colour{};
+  std::vector<VoxelPosition> voxels;
+};
+
+// Everything a VOI file holds, key by key.
+struct VoiFileContent {
+  std::int32_t fileVersion = 0;
+  std::string referenceSpace;
+  std::array<std::int32_t, 3> resolution{};
+  std::array<std::int32_t, 3> offset{};
+  std::int32_t framingCubeDim = 0;
+  std::int32_t leftRightConvention = 0;
+  std::string namingConvention;
+  std::vector<VoiRecord> vois;
+  std::int32_t nrOfVoiVtcs = 0;
+};
+
+struct VoiReadResult {
+  std::optional<VoiFileContent> content; // set when the file is valid
+  std::string error;                     // otherwise: "line N: what is wrong"
+};
+
+// Validates and reads the bytes of a VOI file. Every line, the last included, must
+// end with CR LF; the keys must appear in their order with their exact padding; the
+// counts must match the blocks and voxel lines that follow; numbers are plain
+// decimal integers; no voxel may appear twice within one VOI; nothing may follow the
+// closing "NrOfVOIVTCs:" line.
+VoiReadResult parseVoiText(std::string_view bytes);
+VoiReadResult readVoiFile(const std::filesystem::path& path);
+
+struct VoiSummary {
+  std::size_t vois = 0;
+  std::size_t voxels = 0;       // voxel lines over all VOIs
+  std::size_t sharedVoxels = 0; // distinct positions that lie in more than one VOI
+};
+VoiSummary summarise(const VoiFileContent& content);
+
+// What the host logs when it loads a VOI file: the one-line summary, or the error
+// naming the line. `ok` tells which. Never throws.
+std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept;
+
+} // namespace standin
