@@ -1,0 +1,141 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "coords/CoordinateEntry.h"
+#include "coords/FieldReader.h"
+
+namespace orbiculon {
+
+// A coordinate list is narrow text of lines separated by LF: the last line needs no
+// LF, a final LF adds no empty line, an empty text has no lines. Each line holds the
+// eight fields x y z radius name red green blue (see FieldReader for how a field is
+// read). Cleaning re-prints every plausible line in fixed columns and drops the rest;
+// parsing reads one line of the cleaned form back.
+
+// Longest cleaned line: 4 numbers of 7, a name of 255, colours of 7, 4 and 4, and
+// 7 single blanks between them.
+inline constexpr std::size_t kCleanedLineMaxLength = 305;
+
+// The eight fields of a line, in order.
+enum class CoordinateField : std::uint8_t { X, Y, Z, Radius, Name, Red, Green, Blue };
+
+// One input line as the cleaning observer sees it.
+struct CleaningLine {
+  std::int32_t number;   // 1-based line number in the input text
+  std::string_view text; // the line as given (separators kept, without its LF);
+                         // valid only during the callback
+};
+
+// Optional diagnostics hook of cleanCoordinateList (for reports such as an
+// explanation of why lines were dropped). Every callback has an empty default.
+// The callbacks of one input line come together, before those of the next line:
+// first the changes or the one reason for dropping, then hints. Only lines that are
+// dropped or changed are reported. The observer cannot change the result: if a
+// callback throws, the exception is swallowed and the observer is not called again.
+class CleaningObserver {
+public:
+  virtual ~CleaningObserver() = default;
+
+  // Dropped: `field` could not be read (Missing, NotANumber or OutOfRange); no field
+  // after it was read.
+  virtual void fieldNotRead(const CleaningLine& /*line*/, CoordinateField /*field*/, FieldStatus /*status*/) {
+  }
+  // Dropped: coordinate `field` (X, Y or Z; the first one out of bounds) has `value`
+  // outside the bounds [low, high] of the space cleaned for. `validInOtherSpace`:
+  // the line would have been kept had it been cleaned for the other space.
+  virtual void coordinateOutOfBounds(const CleaningLine& /*line*/, CoordinateField /*field*/, float /*value*/,
+                                     float /*low*/, float /*high*/, bool /*validInOtherSpace*/) {}
+  // Dropped: blue lies outside 0 ... 500.
+  virtual void blueOutOfRange(const CleaningLine& /*line*/, std::int32_t /*blue*/) {}
+  // Dropped: the line is valid, but the cleaned text has no room left for it (every
+  // valid line after the first one that does not fit is reported so).
+  virtual void lineDoesNotFit(const CleaningLine& /*line*/) {}
+
+  // Kept but changed: the radius was clamped to 0.5 ... 20.
+  virtual void radiusClamped(const CleaningLine& /*line*/, float /*from*/, float /*to*/) {}
+  // Kept but changed: a colour component (Red, Green or Blue) was clamped to 0 ... 255.
+  virtual void colourClamped(const CleaningLine& /*line*/, CoordinateField /*field*/, std::int32_t /*from*/,
+                             std::int32_t /*to*/) {}
+  // Kept but changed: the name had `length` characters and was cut to 255.
+  virtual void nameCut(const CleaningLine& /*line*/, std::size_t /*length*/) {}
+
+  // Hints for a dropped or changed line: it holds a Unicode minus sign (UTF-8
+  // E2 88 92), which is no sign here; it holds a digit, a comma and a digit, which
+  // may be a decimal comma (a comma always separates fields).
+  virtual void hints(const CleaningLine& /*line*/, bool /*unicodeMinus*/, bool /*decimalComma*/) {}
+};
+
+// Cleans the coordinate list held in `buffer` in place and returns the number of
+// lines of the cleaned text.
+//
+// `buffer` is the whole list buffer: its size is the capacity (normally
+// kCoordinateListCapacity). The content ends at the first NUL; without one, the last
+// byte counts as the terminator. Nothing outside the span is read or written.
+//
+// Each input line is read with the separators , ; : " ' as blanks, starting from
+// 1000 for x, y, z, radius and the colours. A line is kept when all eight fields were
+// read, x, y and z lie within the bounds of the space (inclusive, single precision)
+// and blue lies in 0 ... 500:
+//     MNI (isMni true):  x -74 ... 75, y -108 ... 71, z -52 ... 79
+//     TAL (isMni false): x -69 ... 69, y -102 ... 71, z -43 ... 76
+// A kept line has its radius clamped to 0.5 ... 20, red, green and blue clamped to
+// 0 ... 255, and a name over 255 characters cut to its first 255 (parsing cuts the
+// same way, so the cleaned text always reads back as printed). It is printed exactly
+// as printf's "% 7.1f % 7.1f % 7.1f %7.1f %25s %7i %4i %4i" would in the "C" locale.
+// Kept lines are joined by single LFs, with no LF at the end.
+//
+// The cleaned text always fits the buffer with its NUL: cleaning stops before the
+// first kept line that no longer fits, so the count always matches the text. The
+// time is linear in the length of the input.
+int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr) noexcept;
+
+// Prints one cleaned line from `entry` (values already clamped) into `out`, with no
+// line end and no NUL. Same characters as std::snprintf with the format above in the
+// "C" locale, but independent of every locale setting of the process. Returns the
+// length, or 0 when `out` is too small.
+std::size_t formatCleanedLine(const CoordinateEntry& entry, std::span<char> out) noexcept;
+
+// Reads line `lineIndex` (from 0) of a coordinate list `text` (ending at its first
+// NUL, if it holds one) and returns whether the text has that line.
+//
+// The fields are read in order, with the separators as ordinary characters, each
+// straight into its output; the first field that cannot be read and every field
+// after it leave their outputs as they were. The name output is always written when
+// the line exists: the name (its first 255 characters, and never more than
+// name.size() - 1) and a NUL, or the empty text when the name field is not reached
+// or missing. No bounds or clamps apply. With no such line nothing is written.
+//
+// Every call scans from the start of the text; to read many lines in order, use
+// CoordinateLineCursor.
+bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, float& x, float& y, float& z,
+                         float& radius, std::span<char> name, std::int32_t& red, std::int32_t& green,
+                         std::int32_t& blue) noexcept;
+bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, CoordinateEntry& entry) noexcept;
+
+// parseCoordinateLine with a remembered position: reading lines in increasing order
+// (0, 1, ..., n - 1) scans the text once in total, so reading every line of a list
+// takes linear time. Any index may be asked for; an index below the last one asked
+// restarts from the beginning. Results are identical to parseCoordinateLine. The
+// text must outlive the cursor and must not change meanwhile.
+class CoordinateLineCursor {
+public:
+  explicit CoordinateLineCursor(std::string_view text) noexcept;
+
+  bool parse(std::int32_t lineIndex, float& x, float& y, float& z, float& radius, std::span<char> name,
+             std::int32_t& red, std::int32_t& green, std::int32_t& blue) noexcept;
+  bool parse(std::int32_t lineIndex, CoordinateEntry& entry) noexcept;
+
+private:
+  // Finds the line and returns it through `line`; false when the text has none.
+  bool seek(std::int32_t lineIndex, std::string_view& line) noexcept;
+
+  std::string_view text_;
+  std::size_t lineStart_ = 0;
+  std::int32_t lineIndex_ = 0;
+};
+
+} // namespace orbiculon

@@ -1,0 +1,401 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <clocale>
+#include <cstring>
+#include <locale>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "coords/CoordinateList.h"
+#include "tests/coords/CoordinateTestSupport.h"
+
+namespace {
+
+using namespace orbiculon;
+using orbiculon::testing::clean;
+using orbiculon::testing::printedLine;
+
+const std::string kName = "name";
+
+struct CleanCase {
+  std::string name;
+  std::string input;
+  bool isMni;
+  std::string expected; // the cleaned line; empty when the line is dropped
+};
+
+std::string standard() { return printedLine(10, 20, 30, 5, kName, 255, 0, 0); }
+
+class CleanLineTest : public ::testing::TestWithParam<CleanCase> {};
+
+TEST_P(CleanLineTest, CleansOneLine) {
+  const CleanCase& c = GetParam();
+  const auto [count, text] = clean(c.input, c.isMni);
+  EXPECT_EQ(c.expected, text);
+  EXPECT_EQ(c.expected.empty() ? 0 : 1, count);
+}
+
+auto caseName = [](const ::testing::TestParamInfo<CleanCase>& p) { return p.param.name; };
+
+INSTANTIATE_TEST_SUITE_P(
+    Separators, CleanLineTest,
+    ::testing::Values(CleanCase{"Blanks", "10 20 30 5 name 255 0 0", false, standard()},
+                      CleanCase{"Commas", "10,20,30,5,name,255,0,0", false, standard()},
+                      CleanCase{"Semicolons", "10;20;30;5;name;255;0;0", false, standard()},
+                      CleanCase{"Colons", "10:20:30:5:name:255:0:0", false, standard()},
+                      CleanCase{"DoubleQuotes", "\"10\",\"20\",\"30\",\"5\",\"name\",\"255\",\"0\",\"0\"",
+                                false, standard()},
+                      CleanCase{"SingleQuotes", "'10' '20' '30' '5' 'name' '255' '0' '0'", false, standard()},
+                      CleanCase{"Tabs", "10\t20\t30\t5\tname\t255\t0\t0", false, standard()},
+                      CleanCase{"MixedWhitespace", " \v\f10 , 20 ,30 ,5,  name ,255,0,0 \r", false,
+                                standard()},
+                      CleanCase{"QuotedNameWithBlank", "10 20 30 5 \"my name\" 255 0 0", false, ""},
+                      CleanCase{"ExtraFieldsIgnored", "10 20 30 5 name 255 0 0 9 extra", false, standard()},
+                      CleanCase{"SevenFields", "10 20 30 5 name 255 0", false, ""},
+                      CleanCase{"NoName", "10 20 30 5", false, ""},
+                      CleanCase{"Heading", "x y z radius name red green blue", false, ""},
+                      CleanCase{"OnlySeparators", " ,;:'\" \t", false, ""}),
+    caseName);
+
+INSTANTIATE_TEST_SUITE_P(
+    Reals, CleanLineTest,
+    ::testing::Values(CleanCase{"PointsAndExponents", ".5 -.5 1e1 50e-1 name 255 0 0", false,
+                                printedLine(0.5f, -0.5f, 10, 5, kName, 255, 0, 0)},
+                      CleanCase{"ExponentWithoutDigitsStartsTheName", "10 20 30 5e+ 255 0 0", false,
+                                printedLine(10, 20, 30, 5, "e+", 255, 0, 0)},
+                      CleanCase{"NameRightBehindNumber", "10 20 30 12abc 255 0 0", false,
+                                printedLine(10, 20, 30, 12, "abc", 255, 0, 0)},
+                      CleanCase{"DecimalCommaSplitsNumber", "10,5 20 30 name 255 0 0", false,
+                                printedLine(10, 5, 20, 20, kName, 255, 0, 0)},
+                      CleanCase{"SecondPointStartsNextField", "10 20 1.5.3 name 255 0 0", false,
+                                printedLine(10, 20, 1.5f, 0.5f, kName, 255, 0, 0)},
+                      CleanCase{"RoundsToOneDecimal", "10.26 -20.26 0.05 5 name 255 0 0", false,
+                                printedLine(10.26f, -20.26f, 0.05f, 5, kName, 255, 0, 0)},
+                      CleanCase{"UnderflowIsMinusZero", "-1e-50 20 30 5 name 255 0 0", false,
+                                printedLine(-0.0f, 20, 30, 5, kName, 255, 0, 0)},
+                      CleanCase{"RadiusOverflow", "10 20 30 1e39 name 255 0 0", false, ""},
+                      CleanCase{"UnicodeMinus",
+                                "10 \xE2\x88\x92"
+                                "20 30 5 name 255 0 0",
+                                false, ""}),
+    caseName);
+
+INSTANTIATE_TEST_SUITE_P(
+    Integers, CleanLineTest,
+    ::testing::Values(CleanCase{"RedWithPoint", "10 20 30 5 name 255.0 0 0", false, ""},
+                      CleanCase{"GreenWithPoint", "10 20 30 5 name 255 255.0 0", false, ""},
+                      CleanCase{"BlueWithPoint", "10 20 30 5 name 255 0 255.0", false,
+                                printedLine(10, 20, 30, 5, kName, 255, 0, 255)},
+                      CleanCase{"RedOverflow", "10 20 30 5 name 2147483648 0 0", false, ""},
+                      CleanCase{"RedSmallest", "10 20 30 5 name -2147483648 0 0", false,
+                                printedLine(10, 20, 30, 5, kName, 0, 0, 0)}),
+    caseName);
+
+INSTANTIATE_TEST_SUITE_P(Clamps, CleanLineTest,
+                         ::testing::Values(CleanCase{"RadiusZero", "10 20 30 0 name 255 0 0", false,
+                                                     printedLine(10, 20, 30, 0.5f, kName, 255, 0, 0)},
+                                           CleanCase{"RadiusLarge", "10 20 30 25 name 255 0 0", false,
+                                                     printedLine(10, 20, 30, 20, kName, 255, 0, 0)},
+                                           CleanCase{"RadiusNegative", "10 20 30 -3 name 255 0 0", false,
+                                                     printedLine(10, 20, 30, 0.5f, kName, 255, 0, 0)},
+                                           CleanCase{"ColoursLow", "10 20 30 5 name -1 -1 0", false,
+                                                     printedLine(10, 20, 30, 5, kName, 0, 0, 0)},
+                                           CleanCase{"ColoursHigh", "10 20 30 5 name 300 300 300", false,
+                                                     printedLine(10, 20, 30, 5, kName, 255, 255, 255)},
+                                           CleanCase{"Blue500", "10 20 30 5 name 0 0 500", false,
+                                                     printedLine(10, 20, 30, 5, kName, 0, 0, 255)},
+                                           CleanCase{"Blue501", "10 20 30 5 name 0 0 501", false, ""},
+                                           CleanCase{"BlueNegative", "10 20 30 5 name 0 0 -1", false, ""}),
+                         caseName);
+
+// Every bound of both spaces, on the bound and half a millimetre beyond it.
+std::vector<CleanCase> boundCases() {
+  struct Bound {
+    const char* name;
+    bool isMni;
+    int axis;
+    float value;
+    bool kept;
+  };
+  const std::vector<Bound> bounds{
+      {"MniXLow", true, 0, -74, true},   {"MniXBelow", true, 0, -74.5f, false},
+      {"MniXHigh", true, 0, 75, true},   {"MniXAbove", true, 0, 75.5f, false},
+      {"MniYLow", true, 1, -108, true},  {"MniYBelow", true, 1, -108.5f, false},
+      {"MniYHigh", true, 1, 71, true},   {"MniYAbove", true, 1, 71.5f, false},
+      {"MniZLow", true, 2, -52, true},   {"MniZBelow", true, 2, -52.5f, false},
+      {"MniZHigh", true, 2, 79, true},   {"MniZAbove", true, 2, 79.5f, false},
+      {"TalXLow", false, 0, -69, true},  {"TalXBelow", false, 0, -69.5f, false},
+      {"TalXHigh", false, 0, 69, true},  {"TalXAbove", false, 0, 69.5f, false},
+      {"TalYLow", false, 1, -102, true}, {"TalYBelow", false, 1, -102.5f, false},
+      {"TalYHigh", false, 1, 71, true},  {"TalYAbove", false, 1, 71.5f, false},
+      {"TalZLow", false, 2, -43, true},  {"TalZBelow", false, 2, -43.5f, false},
+      {"TalZHigh", false, 2, 76, true},  {"TalZAbove", false, 2, 76.5f, false},
+  };
+  std::vector<CleanCase> cases;
+  for (const Bound& b : bounds) {
+    std::array<float, 3> xyz{1, 2, 3};
+    xyz[static_cast<std::size_t>(b.axis)] = b.value;
+    const std::string input = std::to_string(xyz[0]) + " " + std::to_string(xyz[1]) + " " +
+                              std::to_string(xyz[2]) + " 5 name 1 2 3";
+    cases.push_back(
+        {b.name, input, b.isMni, b.kept ? printedLine(xyz[0], xyz[1], xyz[2], 5, kName, 1, 2, 3) : ""});
+  }
+  // Bounds are compared in single precision: 75.000001 is the float 75.
+  cases.push_back(
+      {"MniSinglePrecision", "75.000001 0 0 5 name 1 2 3", true, printedLine(75, 0, 0, 5, kName, 1, 2, 3)});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, CleanLineTest, ::testing::ValuesIn(boundCases()), caseName);
+
+TEST(CleanCoordinateListTest, ExampleLineHasTheDocumentedColumns) {
+  const auto [count, text] = clean("-42, -58, 22, 5, amygdala_L, 255, 0, 0", false);
+  EXPECT_EQ(1, count);
+  EXPECT_EQ("  -42.0   -58.0    22.0     5.0                amygdala_L     255    0    0", text);
+  EXPECT_EQ(75u, text.size());
+}
+
+TEST(CleanCoordinateListTest, LongNamesShiftColoursOrAreCut) {
+  const std::string name26(26, 'n');
+  const auto [count26, text26] = clean("1 2 3 4 " + name26 + " 1 2 3", true);
+  EXPECT_EQ(1, count26);
+  EXPECT_EQ(76u, text26.size());
+  EXPECT_EQ(printedLine(1, 2, 3, 4, name26, 1, 2, 3), text26);
+
+  std::string name300;
+  for (int i = 0; i < 300; ++i)
+    name300 += static_cast<char>('a' + i % 26);
+  const auto [count300, text300] = clean("1 2 3 4 " + name300 + " 1 2 3", true);
+  EXPECT_EQ(1, count300);
+  EXPECT_EQ(printedLine(1, 2, 3, 4, name300.substr(0, 255), 1, 2, 3), text300);
+  EXPECT_EQ(kCleanedLineMaxLength, text300.size());
+}
+
+TEST(CleanCoordinateListTest, KeepsValidLinesInOrderAndDropsTheRest) {
+  const std::string input = "Region x y z\n"
+                            "\n"
+                            "10,20,30,5,first,255,0,0\r\n"
+                            "   \r\n"
+                            "# comment\n"
+                            "100 0 0 5 outside 1 1 1\n"
+                            "-10;-20;-30;3;second;0;128;255\r\n";
+  const auto [count, text] = clean(input, false);
+  EXPECT_EQ(2, count);
+  EXPECT_EQ(printedLine(10, 20, 30, 5, "first", 255, 0, 0) + "\n" +
+                printedLine(-10, -20, -30, 3, "second", 0, 128, 255),
+            text);
+  EXPECT_EQ(text, clean(text, false).text);
+}
+
+TEST(CleanCoordinateListTest, EmptyAndHeadingOnlyListsBecomeEmpty) {
+  EXPECT_EQ(0, clean("", true).count);
+  EXPECT_EQ("", clean("", true).text);
+  EXPECT_EQ(0, clean("x y z r\n\n# no data\n", true).count);
+  EXPECT_EQ("", clean("x y z r\n\n# no data\n", true).text);
+}
+
+TEST(CleanCoordinateListTest, StopsBeforeTheFirstLineThatDoesNotFit) {
+  std::string input;
+  for (int i = 0; i < 2000; ++i)
+    input += "1 2 3 4 n 1 2 3\n";
+  const auto [count, text] = clean(input, true);
+  // 75 characters and an LF per line, and the NUL: 1315 lines fit 100000 bytes.
+  EXPECT_EQ(1315, count);
+  EXPECT_EQ(1315u * 76u - 1u, text.size());
+
+  const std::string line = printedLine(1, 2, 3, 4, "n", 1, 2, 3);
+  EXPECT_EQ(1, clean("1 2 3 4 n 1 2 3\n1 2 3 4 n 1 2 3", true, nullptr, line.size() + 1).count);
+  EXPECT_EQ(line, clean("1 2 3 4 n 1 2 3\n1 2 3 4 n 1 2 3", true, nullptr, line.size() + 1).text);
+  EXPECT_EQ(0, clean("1 2 3 4 n 1 2 3", true, nullptr, line.size()).count);
+}
+
+TEST(CleanCoordinateListTest, BufferWithoutNulEndsAtItsLastByte) {
+  const std::string line = "10 20 30 5 name 255 0 0\n";
+  std::vector<char> buffer(200, 'z');
+  std::memcpy(buffer.data(), line.data(), line.size());
+  EXPECT_EQ(1, cleanCoordinateList(buffer, false));
+  EXPECT_EQ(standard(), std::string(buffer.data()));
+}
+
+TEST(CleanCoordinateListTest, FormatterEqualsPrintfInTheClassicLocale) {
+  ASSERT_NE(nullptr, std::setlocale(LC_ALL, "C"));
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> coordinate(-2000.0f, 2000.0f);
+  std::uniform_int_distribution<std::int32_t> colour(std::numeric_limits<std::int32_t>::min(),
+                                                     std::numeric_limits<std::int32_t>::max());
+  std::uniform_int_distribution<std::size_t> nameLength(0, kCoordinateNameMaxLength);
+  const std::vector<float> special{0.05f, -0.05f, 0.25f, 0.35f,   -0.04f,
+                                   -0.0f, 1e-30f, 2.5f,  999.95f, 123456.75f};
+  std::array<char, kCleanedLineMaxLength + 64> out{};
+  for (int i = 0; i < 5000; ++i) {
+    CoordinateEntry e{};
+    e.x = i < static_cast<int>(special.size()) ? special[static_cast<std::size_t>(i)] : coordinate(random);
+    e.y = coordinate(random) / 1000.0f;
+    e.z = coordinate(random);
+    e.radius = coordinate(random) / 10.0f;
+    const std::size_t length = nameLength(random);
+    for (std::size_t k = 0; k < length; ++k)
+      e.name[k] = static_cast<char>('A' + (k * 7 + static_cast<std::size_t>(i)) % 26);
+    e.red = colour(random);
+    e.green = colour(random) % 1000;
+    e.blue = colour(random) % 10;
+    const std::size_t written = formatCleanedLine(e, out);
+    ASSERT_EQ(printedLine(e.x, e.y, e.z, e.radius, e.name.data(), e.red, e.green, e.blue),
+              std::string(out.data(), written));
+  }
+}
+
+// Neither a global C++ locale with a decimal comma and digit grouping nor (where one
+// is installed) a C locale with a decimal comma changes cleaning or parsing.
+class CommaNumpunct : public std::numpunct<char> {
+protected:
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+struct LocaleCase {
+  std::string name;
+  bool commaNumpunct;  // a global C++ locale with a decimal comma and grouping
+  const char* cLocale; // a C locale to set with setlocale, or null
+};
+
+class LocaleTest : public ::testing::TestWithParam<LocaleCase> {};
+
+TEST_P(LocaleTest, CleaningAndParsingIgnoreTheProcessLocale) {
+  const std::string input = "-42.5, -58.25, 22.75, 5.5, amygdala_L, 255, 0, 0\n1e1 2 3 4 n 1 2 3";
+  const auto reference = clean(input, true);
+  ASSERT_EQ(2, reference.count);
+  CoordinateEntry referenceEntry{};
+  ASSERT_TRUE(parseCoordinateLine(reference.text, 0, referenceEntry));
+
+  const std::locale previous =
+      GetParam().commaNumpunct ? std::locale::global(std::locale(std::locale::classic(), new CommaNumpunct))
+                               : std::locale();
+  if (GetParam().cLocale != nullptr && std::setlocale(LC_ALL, GetParam().cLocale) == nullptr) {
+    GTEST_SKIP() << "C locale " << GetParam().cLocale << " is not installed here";
+  }
+  const auto underLocale = clean(input, true);
+  CoordinateEntry entry{};
+  const bool parsed = parseCoordinateLine(underLocale.text, 0, entry);
+  std::setlocale(LC_ALL, "C");
+  std::locale::global(previous);
+
+  EXPECT_EQ(reference.count, underLocale.count);
+  EXPECT_EQ(reference.text, underLocale.text);
+  EXPECT_TRUE(parsed);
+  EXPECT_EQ(-42.5f, entry.x);
+  EXPECT_EQ(-58.2f, entry.y); // printed with one decimal
+  EXPECT_EQ(0, std::memcmp(&referenceEntry, &entry, sizeof entry));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, LocaleTest,
+                         ::testing::Values(LocaleCase{"GlobalCommaNumpunct", true, nullptr},
+                                           LocaleCase{"GermanCLocale", false, "de_DE.UTF-8"}),
+                         [](const ::testing::TestParamInfo<LocaleCase>& p) { return p.param.name; });
+
+// Records every report as one readable line.
+class RecordingObserver : public CleaningObserver {
+public:
+  std::vector<std::string> reports;
+
+  void fieldNotRead(const CleaningLine& line, CoordinateField field, FieldStatus status) override {
+    add(line, "field " + std::to_string(static_cast<int>(field)) +
+                  " not read: " + std::to_string(static_cast<int>(status)));
+  }
+  void coordinateOutOfBounds(const CleaningLine& line, CoordinateField field, float value, float low,
+                             float high, bool validInOtherSpace) override {
+    add(line, "field " + std::to_string(static_cast<int>(field)) + " " + number(value) + " outside " +
+                  number(low) + ".." + number(high) +
+                  (validInOtherSpace ? ", valid in the other space" : ""));
+  }
+  void blueOutOfRange(const CleaningLine& line, std::int32_t blue) override {
+    add(line, "blue " + std::to_string(blue));
+  }
+  void lineDoesNotFit(const CleaningLine& line) override { add(line, "does not fit"); }
+  void radiusClamped(const CleaningLine& line, float from, float to) override {
+    add(line, "radius " + number(from) + " -> " + number(to));
+  }
+  void colourClamped(const CleaningLine& line, CoordinateField field, std::int32_t from,
+                     std::int32_t to) override {
+    add(line, "colour " + std::to_string(static_cast<int>(field)) + " " + std::to_string(from) + " -> " +
+                  std::to_string(to));
+  }
+  void nameCut(const CleaningLine& line, std::size_t length) override {
+    add(line, "name of " + std::to_string(length));
+  }
+  void hints(const CleaningLine& line, bool unicodeMinus, bool decimalComma) override {
+    add(line, std::string("hints") + (unicodeMinus ? " unicode-minus" : "") +
+                  (decimalComma ? " decimal-comma" : ""));
+  }
+
+private:
+  static std::string number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+  }
+  void add(const CleaningLine& line, const std::string& report) {
+    reports.push_back(std::to_string(line.number) + " [" + std::string(line.text) + "] " + report);
+  }
+};
+
+TEST(CleaningObserverTest, ReportsWhyLinesAreDroppedOrChanged) {
+  const std::string input = "10 20 30 5 ok 1 2 3\n"
+                            "72 20 30 5 mni 1 2 3\n"
+                            "100 20 30 5 far 1 2 3\n"
+                            "10 20 30 5 seven 1 2\n"
+                            "10 \xE2\x88\x92"
+                            "58 30 5 minus 1 2 3\n"
+                            "10,5 20,5 30,5 5 comma 1 2 3\n"
+                            "10 20 1e39 5 huge 1 2 3\n"
+                            "10 20 30 5 blue 1 2 501\n"
+                            "10 20 30 0 clamps -1 300 400\n" +
+                            std::string("10 20 30 5 ") + std::string(256, 'n') + " 1 2 3";
+  RecordingObserver observer;
+  const auto result = clean(input, false, &observer);
+  EXPECT_EQ(3, result.count);
+  const std::vector<std::string> expected{
+      "2 [72 20 30 5 mni 1 2 3] field 0 72 outside -69..69, valid in the other space",
+      "3 [100 20 30 5 far 1 2 3] field 0 100 outside -69..69",
+      "4 [10 20 30 5 seven 1 2] field 7 not read: 1",
+      "5 [10 \xE2\x88\x92"
+      "58 30 5 minus 1 2 3] field 1 not read: 2",
+      "5 [10 \xE2\x88\x92"
+      "58 30 5 minus 1 2 3] hints unicode-minus",
+      "6 [10,5 20,5 30,5 5 comma 1 2 3] field 7 not read: 2",
+      "6 [10,5 20,5 30,5 5 comma 1 2 3] hints decimal-comma",
+      "7 [10 20 1e39 5 huge 1 2 3] field 2 not read: 3",
+      "8 [10 20 30 5 blue 1 2 501] blue 501",
+      "9 [10 20 30 0 clamps -1 300 400] radius 0 -> 0.5",
+      "9 [10 20 30 0 clamps -1 300 400] colour 5 -1 -> 0",
+      "9 [10 20 30 0 clamps -1 300 400] colour 6 300 -> 255",
+      "9 [10 20 30 0 clamps -1 300 400] colour 7 400 -> 255",
+      "10 [10 20 30 5 " + std::string(256, 'n') + " 1 2 3] name of 256",
+  };
+  EXPECT_EQ(expected, observer.reports);
+  EXPECT_EQ(clean(input, false).text, result.text);
+}
+
+TEST(CleaningObserverTest, ReportsLinesThatDoNotFitAndCannotChangeTheResult) {
+  const std::string input = "1 2 3 4 a 1 2 3\n1 2 3 4 b 1 2 3\n1 2 3 4 c 1 2 3";
+  const std::size_t capacity = printedLine(1, 2, 3, 4, "a", 1, 2, 3).size() + 1;
+  RecordingObserver observer;
+  const auto result = clean(input, true, &observer, capacity);
+  EXPECT_EQ(1, result.count);
+  EXPECT_EQ(
+      (std::vector<std::string>{"2 [1 2 3 4 b 1 2 3] does not fit", "3 [1 2 3 4 c 1 2 3] does not fit"}),
+      observer.reports);
+
+  struct ThrowingObserver : CleaningObserver {
+    void lineDoesNotFit(const CleaningLine&) override { throw std::runtime_error("report failed"); }
+  } throwing;
+  const auto withThrow = clean(input, true, &throwing, capacity);
+  EXPECT_EQ(result.count, withThrow.count);
+  EXPECT_EQ(result.text, withThrow.text);
+}
+
+} // namespace
