@@ -139,8 +139,9 @@ bool readLines(std::FILE* file, LineJoiner& joiner) noexcept {
 int readTextFile(const char* path, std::span<char> text) {
   if (path == nullptr || *path == '\0') return 0;
   std::error_code error;
-  // A folder opens on some systems but holds no lines: treat it as not openable.
-  if (std::filesystem::is_directory(std::filesystem::path(path), error)) return 0;
+  // Only a regular file (or a link to one) holds a list: a folder opens on some
+  // systems but holds no lines, and a device such as /dev/zero never ends.
+  if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return 0;
   const FileHandle file(std::fopen(path, kReadMode));
   if (!file) return 0;
 

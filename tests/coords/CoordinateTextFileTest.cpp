@@ -79,6 +79,11 @@ TEST(CoordinateTextFileTest, MissingFileOrFolderReadsNothing) {
   EXPECT_EQ(0, readText(dir / "missing.txt").lines);
   EXPECT_EQ("keep", readText(dir / "missing.txt").text);
   EXPECT_EQ("keep", readText(dir.path()).text);
+#if !defined(_WIN32)
+  // A device that never ends is no list either (reading it would never return).
+  EXPECT_EQ(0, readText("/dev/zero").lines);
+  EXPECT_EQ(0, readText("/dev/null").lines);
+#endif
   std::array<char, 8> buffer{'k', '\0'};
   EXPECT_EQ(0, readCoordinateTextFile(nullptr, buffer));
   EXPECT_EQ('k', buffer[0]);
