@@ -31,6 +31,10 @@ private:
   std::filesystem::path path_;
 };
 
+// Seconds that the largest job (every sphere enumerated, one VOI file written at
+// `file`, the arrays freed) takes once; negative when the file could not be written.
+double timeLargestJob(const std::filesystem::path& file);
+
 // Largest resident set of the process so far, in bytes.
 std::uint64_t peakResidentBytes();
 

@@ -95,6 +95,17 @@ JobResult runLargestJob(const std::filesystem::path& file) {
   return result;
 }
 
+} // namespace
+
+double timeLargestJob(const std::filesystem::path& file) {
+  const JobResult result = runLargestJob(file);
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+  return result.ok ? result.seconds : -1.0;
+}
+
+namespace {
+
 // (b) The same number of bytes from a ready buffer, in chunks of the writer's buffer
 // size, through the same unbuffered file output: the limit the machine sets.
 double writePlain(const std::filesystem::path& file, std::uint64_t bytes) {
