@@ -41,7 +41,7 @@ const char* refusalReason(const WorkingEntry& entry, std::int32_t count) {
   if (!std::isfinite(entry.x) || !std::isfinite(entry.y) || !std::isfinite(entry.z) ||
       !std::isfinite(entry.radius))
     return "its centre or radius is not a finite number";
-  constexpr float kLimit = 2147483648.0f;  // 2^31
+  constexpr float kLimit = 2147483648.0f; // 2^31
   for (const float centre : {entry.x, entry.y, entry.z}) {
     const float low = centre - entry.radius;
     const float high = centre + entry.radius;
@@ -64,7 +64,7 @@ void copyName(const char* name, std::array<char, kVoiNameCapacity>& copy) {
 // instead of being undefined.
 std::int32_t truncateToInt(float value) {
   if (std::isnan(value)) return 0;
-  constexpr float kLimit = 2147483648.0f;  // 2^31
+  constexpr float kLimit = 2147483648.0f; // 2^31
   if (value >= kLimit) return std::numeric_limits<std::int32_t>::max();
   if (value <= -kLimit) return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);

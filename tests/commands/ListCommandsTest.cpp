@@ -40,8 +40,8 @@ TEST_F(CommandTest, ReadTextFileStoresTheLinesInAllText) {
 TEST_F(CommandTest, CancelledOpenDialogReadsNothing) {
   host.openFilePath = "";
   EXPECT_TRUE(run("ReadTextFile"));
-  const Events expected = {"open: Select a text file to open|Text File (*.txt)", "log: Plugin>  Read 0 lines in ",
-                           "set AllText: "};
+  const Events expected = {"open: Select a text file to open|Text File (*.txt)",
+                           "log: Plugin>  Read 0 lines in ", "set AllText: "};
   EXPECT_EQ(expected, events());
 }
 
@@ -78,15 +78,16 @@ TEST_P(SaveFailureTest, ShowsErrorSavingFile) {
 INSTANTIATE_TEST_SUITE_P(Paths, SaveFailureTest, ::testing::Values("", "missing/list.txt", "plain/list.txt"),
                          [](const auto& param) {
                            const std::string p = param.param;
-                           return p.empty() ? std::string("Cancelled")
-                                            : p.rfind("missing", 0) == 0 ? std::string("MissingFolder")
-                                                                         : std::string("FolderIsAFile");
+                           return p.empty()                    ? std::string("Cancelled")
+                                  : p.rfind("missing", 0) == 0 ? std::string("MissingFolder")
+                                                               : std::string("FolderIsAFile");
                          });
 
 TEST_F(CommandTest, CleanUpTextStoresTheCleanedList) {
   host.strings["VOItext"] = kFiveLines;
   EXPECT_TRUE(run("CleanUpText"));
-  const Events expected = {"log: Plugin>  3 valid lines left after cleaning", "set VOItext: " + kFiveLinesCleaned};
+  const Events expected = {"log: Plugin>  3 valid lines left after cleaning",
+                           "set VOItext: " + kFiveLinesCleaned};
   EXPECT_EQ(expected, events());
 }
 
@@ -119,8 +120,8 @@ TEST_F(CommandTest, StartFromAListWithoutValidLinesWritesAnEmptyFile) {
   host.ints["listVOIinfoFrom"] = 1;
   host.strings["VOItext"] = "heading only\n\n,,,;;;\n";
   ASSERT_TRUE(run("Start"));
-  const Events expected = {"log: Plugin>  Reading Parameters from Text Box", "log: Plugin>  Saved: " + voiPath(),
-                           "load: " + voiPath()};
+  const Events expected = {"log: Plugin>  Reading Parameters from Text Box",
+                           "log: Plugin>  Saved: " + voiPath(), "load: " + voiPath()};
   EXPECT_EQ(expected, events());
   const std::string file = readFile(voiPath());
   EXPECT_NE(std::string::npos, file.find("NrOfvois:                   0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));

@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(CommandTexts, UnknownCommandTest,
 TEST_F(CommandTest, CommandTooLongForItsTextIsCutAndUnknown) {
   const std::string longCommand = "Start" + std::string(400, 'x');
   EXPECT_TRUE(run(longCommand));
-  EXPECT_EQ(Events{"log: Plugin>  Received unknown command: \"" + longCommand.substr(0, 255) + "\"."}, events());
+  EXPECT_EQ(Events{"log: Plugin>  Received unknown command: \"" + longCommand.substr(0, 255) + "\"."},
+            events());
 }
 
 // ---------------------------------------------------------------------------
@@ -41,8 +42,8 @@ TEST_F(CommandTest, CommandTooLongForItsTextIsCutAndUnknown) {
 TEST_F(CommandTest, StartReadsEveryParameterInOrder) {
   ASSERT_TRUE(run("Start"));
   const std::vector<std::string> expected = {
-      "s:Command", "i:MNIorTal", "f:tX",       "f:tY",     "f:tZ",           "f:Radius",          "s:Name_of_VOI",
-      "i:cR",      "i:cG",       "i:cB",       "s:FileName", "i:LoadInCV", "i:listVOIinfoFrom", "s:VOItext"};
+      "s:Command", "i:MNIorTal", "f:tX", "f:tY",       "f:tZ",       "f:Radius",          "s:Name_of_VOI",
+      "i:cR",      "i:cG",       "i:cB", "s:FileName", "i:LoadInCV", "i:listVOIinfoFrom", "s:VOItext"};
   EXPECT_EQ(expected, host.reads);
 }
 
@@ -60,7 +61,8 @@ TEST_F(CommandTest, StartLogsWritesAndLoadsOneVoi) {
   EXPECT_EQ(expected, events());
   const std::string file = readFile(voiPath());
   EXPECT_NE(std::string::npos, file.find("NrOfvois:                   1\r\n"));
-  EXPECT_NE(std::string::npos, file.find("NameOfVOI:  Seed\r\nColorOfVOI: 255 0 0\r\n\r\nNrOfVoxels: 515\r\n"));
+  EXPECT_NE(std::string::npos,
+            file.find("NameOfVOI:  Seed\r\nColorOfVOI: 255 0 0\r\n\r\nNrOfVoxels: 515\r\n"));
   EXPECT_NE(std::string::npos, file.find("\r\n-47 -58 22\r\n"));
 }
 
@@ -98,26 +100,25 @@ TEST_P(ReferenceSpaceTest, AsksOnlyWhenTheChosenSpaceIsNotIndicated) {
   EXPECT_EQ(expected, events());
   EXPECT_EQ(c.proceeds, std::filesystem::exists(voiPath()));
   if (c.proceeds) {
-    EXPECT_NE(std::string::npos,
-              readFile(voiPath()).find(std::string("ReferenceSpace:             ") + (mni ? "MNI" : "TAL") + "\r\n"));
+    EXPECT_NE(std::string::npos, readFile(voiPath()).find(std::string("ReferenceSpace:             ") +
+                                                          (mni ? "MNI" : "TAL") + "\r\n"));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spaces, ReferenceSpaceTest,
-    ::testing::Values(SpaceCase{"TalIndicated", 0, 1, 0, 0, false, true},
-                      SpaceCase{"TalNotIndicatedYes", 0, 0, 1, 1, true, true},
-                      SpaceCase{"TalNotIndicatedNo", 0, 0, 1, 0, true, false},
-                      SpaceCase{"TalFlagTwoCountsAsNot", 0, 2, 0, 0, true, false},
-                      SpaceCase{"MniIndicated", 1, 0, 1, 0, false, true},
-                      SpaceCase{"MniTwoSelectsMni", 2, 0, 1, 0, false, true},
-                      SpaceCase{"MniNotIndicatedYes", 1, 1, 0, 7, true, true},
-                      SpaceCase{"MniNotIndicatedNo", 1, 1, 0, 0, true, false}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Spaces, ReferenceSpaceTest,
+                         ::testing::Values(SpaceCase{"TalIndicated", 0, 1, 0, 0, false, true},
+                                           SpaceCase{"TalNotIndicatedYes", 0, 0, 1, 1, true, true},
+                                           SpaceCase{"TalNotIndicatedNo", 0, 0, 1, 0, true, false},
+                                           SpaceCase{"TalFlagTwoCountsAsNot", 0, 2, 0, 0, true, false},
+                                           SpaceCase{"MniIndicated", 1, 0, 1, 0, false, true},
+                                           SpaceCase{"MniTwoSelectsMni", 2, 0, 1, 0, false, true},
+                                           SpaceCase{"MniNotIndicatedYes", 1, 1, 0, 7, true, true},
+                                           SpaceCase{"MniNotIndicatedNo", 1, 1, 0, 0, true, false}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(CommandTest, DialogValuesAreUsedUnchanged) {
-  host.floats["tX"] = 500.0f;  // outside every coordinate bound
-  host.floats["Radius"] = 30.0f;  // above the list's clamp
+  host.floats["tX"] = 500.0f;    // outside every coordinate bound
+  host.floats["Radius"] = 30.0f; // above the list's clamp
   host.ints["cR"] = 300;
   host.ints["cG"] = -5;
   host.ints["cB"] = 501;
@@ -136,7 +137,8 @@ TEST_P(SourceSwitchTest, AnyValueButOneUsesTheDialogAndIgnoresTheList) {
   host.strings["VOItext"] = "10 20 30 5 listed 0 0 255\n11 21 31 5 other 0 0 255";
   ASSERT_TRUE(run("Start"));
   EXPECT_EQ("log: Plugin>  Reading Parameters from GUI dialog", events().front());
-  EXPECT_NE(std::string::npos, readFile(voiPath()).find("NrOfvois:                   1\r\n\r\nNameOfVOI:  Seed\r\n"));
+  EXPECT_NE(std::string::npos,
+            readFile(voiPath()).find("NrOfvois:                   1\r\n\r\nNameOfVOI:  Seed\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, SourceSwitchTest, ::testing::Values(0, 2, -1));
@@ -182,9 +184,11 @@ TEST_F(CommandTest, HeaderResolutionsAreTruncatedTowardZero) {
   host.header.LeftRightConvention = 2;
   ASSERT_TRUE(run("Start"));
   const std::string file = readFile(voiPath());
-  EXPECT_NE(std::string::npos, file.find("OriginalVMRResolutionX:     1\r\nOriginalVMRResolutionY:     0\r\n"
-                                         "OriginalVMRResolutionZ:     0\r\nOriginalVMROffsetX:         -3\r\n"));
-  EXPECT_NE(std::string::npos, file.find("OriginalVMRFramingCubeDim:  512\r\n\r\nLeftRightConvention:        2\r\n"));
+  EXPECT_NE(std::string::npos,
+            file.find("OriginalVMRResolutionX:     1\r\nOriginalVMRResolutionY:     0\r\n"
+                      "OriginalVMRResolutionZ:     0\r\nOriginalVMROffsetX:         -3\r\n"));
+  EXPECT_NE(std::string::npos,
+            file.find("OriginalVMRFramingCubeDim:  512\r\n\r\nLeftRightConvention:        2\r\n"));
 }
 
 TEST_F(CommandTest, UnopenableFolderLogsTheWriterLineAndDoesNotLoad) {
@@ -246,13 +250,15 @@ TEST_F(CommandTest, LongVoiNameIsCutTo255InTheFile) {
   const std::string name(300, 'n');
   host.strings["Name_of_VOI"] = name;
   ASSERT_TRUE(run("Start"));
-  EXPECT_NE(std::string::npos, readFile(voiPath()).find("NameOfVOI:  " + name.substr(0, 255) + "\r\nColorOfVOI:"));
+  EXPECT_NE(std::string::npos,
+            readFile(voiPath()).find("NameOfVOI:  " + name.substr(0, 255) + "\r\nColorOfVOI:"));
 }
 
 TEST_F(CommandTest, NameWithLineBreaksKeepsTheFileStructure) {
   host.strings["Name_of_VOI"] = "two\r\nlines\nhere";
   ASSERT_TRUE(run("Start"));
-  EXPECT_NE(std::string::npos, readFile(voiPath()).find("NameOfVOI:  two  lines here\r\nColorOfVOI: 255 0 0\r\n"));
+  EXPECT_NE(std::string::npos,
+            readFile(voiPath()).find("NameOfVOI:  two  lines here\r\nColorOfVOI: 255 0 0\r\n"));
 }
 
 struct RefusedCase {
@@ -282,7 +288,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"InfiniteRadius", 0.0f, std::numeric_limits<float>::infinity(),
                     "its centre or radius is not a finite number"},
         RefusedCase{"HugeRadius", 0.0f, 1e30f, "it reaches beyond the 32-bit coordinate range"},
-        RefusedCase{"CentreAtTheEdge", 2147483520.0f, 200.0f, "it reaches beyond the 32-bit coordinate range"},
+        RefusedCase{"CentreAtTheEdge", 2147483520.0f, 200.0f,
+                    "it reaches beyond the 32-bit coordinate range"},
         RefusedCase{"TooManyVoxels", 0.0f, 555.0f, "it holds more voxels than a VOI can store"}),
     [](const auto& param) { return std::string(param.param.name); });
 
