@@ -99,6 +99,31 @@ std::string_view tokenAt(std::string_view line, CoordinateField failed) {
   return line.substr(start, end - start);
 }
 
+// A line of a comma-separated export: commas between all eight fields and no other
+// separator. Its commas are field separators, not decimal commas.
+bool isCommaSeparated(std::string_view line) {
+  constexpr auto kCommasBetweenFields = static_cast<std::ptrdiff_t>(kFieldCount - 1);
+  return std::count(line.begin(), line.end(), ',') >= kCommasBetweenFields &&
+         line.find_first_of(";\t") == std::string_view::npos;
+}
+
+// The first quoted text with a blank inside, such as "left insula": the quotes are
+// field separators, so the blank splits the name.
+std::optional<std::string_view> quotedTextWithBlank(std::string_view line) {
+  for (const char quote : {'"', '\''}) {
+    for (std::size_t open = line.find(quote); open != std::string_view::npos;) {
+      const std::size_t close = line.find(quote, open + 1);
+      if (close == std::string_view::npos) break;
+      const std::string_view inside = line.substr(open + 1, close - open - 1);
+      if (inside.find_first_of(" \t") != std::string_view::npos &&
+          inside.find_first_not_of(" \t") != std::string_view::npos)
+        return inside;
+      open = line.find(quote, close + 1);
+    }
+  }
+  return std::nullopt;
+}
+
 int countLines(std::string_view list) {
   if (list.empty()) return 0;
   const auto lineFeeds = static_cast<int>(std::count(list.begin(), list.end(), '\n'));
@@ -133,7 +158,7 @@ public:
     case FieldStatus::OutOfRange:
       pending.reason =
           name + " " + shownToken(token) +
-          (isInteger(field) ? " does not fit a 32-bit integer" : " is too large for a number here");
+          (isInteger(field) ? " does not fit a 32-bit integer" : " is too large");
       break;
     case FieldStatus::Read:
       break;
@@ -183,7 +208,7 @@ public:
       pending.hints.push_back("the line holds a Unicode minus sign (U+2212, common in tables copied from "
                               "PDFs), which is not a minus here: replace it with -");
     }
-    if (decimalComma) {
+    if (decimalComma && !pending.commaSeparated) {
       pending.hints.push_back("the line holds a digit, a comma and a digit: a comma always separates fields, "
                               "so a decimal comma splits a number in two (write 10.5, not 10,5)");
     }
@@ -194,6 +219,7 @@ public:
 private:
   struct Pending {
     std::int32_t number = 0;
+    bool commaSeparated = false;
     std::string reason; // set when the line is dropped
     std::vector<std::string> changes;
     std::vector<std::string> hints;
@@ -204,6 +230,17 @@ private:
     if (!pending_) {
       pending_.emplace();
       pending_->number = line.number;
+      pending_->commaSeparated = isCommaSeparated(line.text);
+      if (const auto quoted = quotedTextWithBlank(line.text)) {
+        std::string joined(*quoted);
+        std::replace_if(
+            joined.begin(), joined.end(), [](char c) { return c == ' ' || c == '\t'; }, '_');
+        pending_->hints.push_back(
+            "the quoted name " + shownToken(*quoted) +
+            " holds a blank: quotes separate fields like blanks, so the blank splits it; "
+            "write it without blanks, e.g. " +
+            shownToken(joined));
+      }
     }
     return *pending_;
   }

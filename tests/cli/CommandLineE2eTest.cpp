@@ -1,0 +1,408 @@
+// The batch command line of the stand-in host, run as a process the way a user runs
+// it: exit codes, messages, and the files it writes or must not leave behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "standin/VoiReader.h"
+#include "tests/e2e/BuiltPrograms.h"
+#include "tests/e2e/ProcessRunner.h"
+#include "tests/support/FakeHost.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orbiculon::testing::ProcessResult;
+using orbiculon::testing::readFile;
+using orbiculon::testing::splitLines;
+using orbiculon::testing::TempDir;
+using orbiculon::testing::writeFile;
+
+const fs::path kExamples = ORBICULON_EXAMPLES;
+
+ProcessResult runHost(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), orbiculon::testing::built::kHost);
+  return orbiculon::testing::runProcess(arguments);
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+  for (const auto& each : splitLines(text))
+    if (each == line) return true;
+  return false;
+}
+
+std::set<std::string> filesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+standin::VoiFileContent readVoi(const fs::path& path) {
+  const standin::VoiReadResult result = standin::readVoiFile(path);
+  EXPECT_TRUE(result.content) << result.error;
+  return result.content.value_or(standin::VoiFileContent{});
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path folder() const { return dir_.path(); }
+
+  TempDir dir_;
+};
+
+// --- spheres ---
+
+using SpheresCommandTest = CommandLineTest;
+
+TEST_F(SpheresCommandTest, ListGivesOneVoiPerLineAndLogsTheLoadSummary) {
+  const ProcessResult run = runHost({"spheres", (kExamples / "clean_list.txt").string(), "-o", path("dmn")});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  Reading Parameters from Text Box"));
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  Added VOI at TAL (-5.0, -49.0, 36.0) with 6.0 mm radius"));
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  Saved: " + path("dmn.voi")));
+  EXPECT_TRUE(
+      hasLine(run.out, "Host>  Loaded " + path("dmn.voi") +
+                           ": 8 VOIs in TAL space, 5760 voxels, 0 voxels shared by more than one VOI"))
+      << run.out;
+  const auto content = readVoi(path("dmn.voi"));
+  ASSERT_EQ(8u, content.vois.size());
+  EXPECT_EQ("PCC", content.vois[0].name);
+  EXPECT_EQ("lateral_temporal_R", content.vois[7].name);
+  EXPECT_EQ("TAL", content.referenceSpace);
+}
+
+TEST_F(SpheresCommandTest, OneCentreIsUsedAsGiven) {
+  const ProcessResult run = runHost({"spheres", "--centre", "-42", "-58", "22", "--radius", "5", "--name",
+                                     "angular gyrus", "--colour", "0", "128", "300", "-o", path("one")});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  Reading Parameters from GUI dialog"));
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  Added VOI at TAL (-42.0, -58.0, 22.0) with 5.0 mm radius"));
+  const auto content = readVoi(path("one.voi"));
+  ASSERT_EQ(1u, content.vois.size());
+  EXPECT_EQ("angular gyrus", content.vois[0].name);
+  EXPECT_EQ((std::array<std::int32_t, 3>{0, 128, 300}), content.vois[0].colour);
+  EXPECT_EQ(515u, content.vois[0].voxels.size());
+}
+
+TEST_F(SpheresCommandTest, OverlappingSpheresAreCountedInTheSummary) {
+  writeFile(path("pair.txt"), "0 0 0 2 a 255 0 0\n1 0 0 2 b 0 0 255\n");
+  const ProcessResult run = runHost({"spheres", path("pair.txt"), "-o", path("pair")});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  // Two spheres of 33 voxels, centres 1 mm apart: 20 positions lie in both.
+  EXPECT_TRUE(hasLine(run.out, "Host>  Loaded " + path("pair.voi") +
+                                   ": 2 VOIs in TAL space, 66 voxels, 20 voxels shared by more than one VOI"))
+      << run.out;
+}
+
+TEST_F(SpheresCommandTest, MniListWithHeaderGeometryAndNoLoad) {
+  const ProcessResult run =
+      runHost({"spheres", (kExamples / "spreadsheet_export.csv").string(), "--space", "mni", "-o",
+               path("mni.voi"), "--no-load", "--header", "ResolutionX=2.9"});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_EQ(std::string::npos, run.out.find("Host>  Loaded")) << run.out;
+  EXPECT_TRUE(
+      hasLine(run.err, "note: 4 of 9 lines of \"" + (kExamples / "spreadsheet_export.csv").string() +
+                           "\" are dropped by cleaning; to see why, run: CerevantRZ.exe clean --explain "
+                           "--space mni " +
+                           (kExamples / "spreadsheet_export.csv").string()))
+      << run.err;
+  const auto content = readVoi(path("mni.voi"));
+  EXPECT_EQ("MNI", content.referenceSpace);
+  EXPECT_EQ(2, content.resolution[0]);
+  EXPECT_EQ(5u, content.vois.size());
+}
+
+TEST_F(SpheresCommandTest, WritesExactlyWhatTheDialogDriverWrites) {
+  const std::string list = (kExamples / "tab_separated.tsv").string();
+  ASSERT_EQ(0, runHost({"spheres", list, "-o", path("task")}).exitCode);
+  const ProcessResult dialog =
+      runHost({"dialog", "--text-file", "VOItext=" + list, "--int", "listVOIinfoFrom=1", "--int",
+               "LoadInCV=1", "--float", "Radius=5", "--text", "FileName=" + path("driver"), "Start"});
+  ASSERT_EQ(0, dialog.exitCode) << dialog.out << dialog.err;
+  EXPECT_EQ(readFile(path("driver.voi")), readFile(path("task.voi")));
+}
+
+struct OutputName {
+  const char* name;
+  const char* output;
+  const char* written;
+};
+void PrintTo(const OutputName& value, std::ostream* out) { *out << value.name; }
+
+class SpheresOutputTest : public CommandLineTest, public ::testing::WithParamInterface<OutputName> {};
+
+TEST_P(SpheresOutputTest, SuffixIsOptional) {
+  const ProcessResult run =
+      runHost({"spheres", "--centre", "0", "0", "0", "--radius", "1", "-o", path(GetParam().output)});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_EQ(std::set<std::string>{GetParam().written}, filesIn(folder()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, SpheresOutputTest,
+                         ::testing::Values(OutputName{"WithoutSuffix", "seed", "seed.voi"},
+                                           OutputName{"WithSuffix", "seed.voi", "seed.voi"},
+                                           OutputName{"OtherSuffixKept", "seed.txt", "seed.txt.voi"},
+                                           OutputName{"UpperCaseSuffixKept", "seed.VOI", "seed.VOI.voi"}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// --- clean ---
+
+using CleanCommandTest = CommandLineTest;
+
+TEST_F(CleanCommandTest, StandardOutputHoldsOnlyTheCleanedList) {
+  writeFile(path("list.txt"), "heading\r\n-42,-58,22,5,amygdala_L,255,0,0\r\n");
+  const ProcessResult run = runHost({"clean", path("list.txt")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ("  -42.0   -58.0    22.0     5.0                amygdala_L     255    0    0\n", run.out);
+  EXPECT_TRUE(hasLine(run.err, "Plugin>  1 valid lines left after cleaning")) << run.err;
+}
+
+TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
+  const ProcessResult run =
+      runHost({"clean", (kExamples / "paper_table.txt").string(), "--explain", "-o", path("clean.txt")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  const auto lines = splitLines(run.out);
+  const std::vector<std::string> explanation{"line 1: dropped: x is not a number: \"Table\"",
+                                             "line 2: dropped: the line is blank",
+                                             "line 3: dropped: x is not a number: \"x\"",
+                                             "line 8: dropped: x is not a number: \"\xE2\x88\x92"
+                                             "24\"",
+                                             "  hint: the line holds a Unicode minus sign (U+2212, common in "
+                                             "tables copied from PDFs), which is not a "
+                                             "minus here: replace it with -",
+                                             "line 10: dropped: x is not a number: \"Note.\"",
+                                             "kept 5 of 10 lines for TAL: 5 dropped, 0 changed"};
+  ASSERT_GE(lines.size(), explanation.size());
+  EXPECT_EQ(explanation, std::vector<std::string>(
+                             lines.end() - static_cast<std::ptrdiff_t>(explanation.size()), lines.end()));
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  5 valid lines left after cleaning"));
+}
+
+// Each bundled example and the cleaned list the plug-in saves for it.
+struct Example {
+  const char* name;
+  const char* file;
+  const char* space;
+};
+void PrintTo(const Example& value, std::ostream* out) { *out << value.name; }
+
+class ExampleListTest : public CommandLineTest, public ::testing::WithParamInterface<Example> {};
+
+TEST_P(ExampleListTest, CleansToTheExpectedList) {
+  const fs::path input = kExamples / GetParam().file;
+  const ProcessResult run =
+      runHost({"clean", input.string(), "--space", GetParam().space, "-o", path("out.txt")});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  const std::string expected = readFile(kExamples / "expected" / (input.stem().string() + ".txt"));
+  EXPECT_EQ(expected, readFile(path("out.txt")));
+  // Cleaning the cleaned list changes nothing.
+  const ProcessResult again = runHost({"clean", path("out.txt"), "--space", GetParam().space});
+  ASSERT_EQ(0, again.exitCode) << again.err;
+  EXPECT_EQ(expected + "\n", again.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleListTest,
+                         ::testing::Values(Example{"PaperTable", "paper_table.txt", "tal"},
+                                           Example{"SpreadsheetExport", "spreadsheet_export.csv", "mni"},
+                                           Example{"TabSeparated", "tab_separated.tsv", "tal"},
+                                           Example{"AlreadyClean", "clean_list.txt", "tal"}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+TEST(ExampleListCleanTest, AlreadyCleanListIsItsOwnCleanedForm) {
+  const ProcessResult run = runHost({"clean", (kExamples / "clean_list.txt").string()});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ(readFile(kExamples / "clean_list.txt"), run.out);
+}
+
+// --- dialog ---
+
+using DialogCommandTest = CommandLineTest;
+
+TEST_F(DialogCommandTest, RunsCommandsInOrderAndSavesWhatThePluginWroteBack) {
+  writeFile(path("list.txt"), "a heading\n1 2 3 4 five 6 7 8\n");
+  const ProcessResult run =
+      runHost({"dialog", "--open-path", path("list.txt"), "--show", "AllText", "--text-file",
+               "VOItext=" + path("list.txt"), "--int", "MNIorTal=1", "--save", "VOItext=" + path("clean.txt"),
+               "ReadTextFile", "CleanUpText", "start"});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  const std::vector<std::string> expected{"Plugin>  Read 2 lines in " + path("list.txt"),
+                                          "Plugin>  1 valid lines left after cleaning",
+                                          "Plugin>  Received unknown command: \"start\".",
+                                          "Plugin>  Orbiculon Plugin finished!",
+                                          " ",
+                                          "[parameter] AllText:",
+                                          "a heading",
+                                          "1 2 3 4 five 6 7 8"};
+  const auto lines = splitLines(run.out);
+  ASSERT_GE(lines.size(), expected.size());
+  EXPECT_EQ(expected, std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(expected.size()),
+                                               lines.end()));
+  EXPECT_EQ("    1.0     2.0     3.0     4.0                      five       6    7    8",
+            readFile(path("clean.txt")));
+}
+
+TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
+  const ProcessResult run = runHost({"dialog", "--info"});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("help HelpFolder/index.html, dialog Orbiculon.js")) << run.err;
+}
+
+// --- errors: exit code, message, nothing left behind ---
+
+struct Failure {
+  const char* name;
+  std::vector<std::string> arguments; // "@" stands for the test's folder
+  int exitCode;
+  std::string message; // expected within standard error, "@" as above
+};
+void PrintTo(const Failure& value, std::ostream* out) { *out << value.name; }
+
+class CommandLineErrorTest : public CommandLineTest, public ::testing::WithParamInterface<Failure> {
+protected:
+  std::string expand(std::string text) const {
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+      text.replace(at, 1, folder().string());
+      at += folder().string().size() - 1;
+    }
+    return text;
+  }
+};
+
+TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
+  writeFile(path("list.txt"), "-42 -58 22 5 amygdala_L 255 0 0\n");
+  writeFile(path("nothing_valid.txt"), "Region x y z\nprecuneus 1 2 3\n");
+  writeFile(path("binary.txt"), std::string("1 2 3 5 a 0 0 0\n\0\x01\x02", 19));
+  writeFile(path("huge.txt"), std::string(100000, ' '));
+  fs::create_directory(path("folder"));
+  fs::create_directory(path("taken.voi"));
+  const std::set<std::string> before = filesIn(folder());
+
+  std::vector<std::string> arguments;
+  for (const auto& argument : GetParam().arguments)
+    arguments.push_back(expand(argument));
+  const ProcessResult run = runHost(arguments);
+  EXPECT_EQ(GetParam().exitCode, run.exitCode) << run.out << run.err;
+  EXPECT_NE(std::string::npos, run.err.find(expand(GetParam().message))) << run.err;
+  EXPECT_EQ(before, filesIn(folder()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CommandLineErrorTest,
+    ::testing::Values(
+        Failure{"NoSubcommand", {}, 2, "error: A subcommand is required"},
+        Failure{"UnknownOption",
+                {"spheres", "@/list.txt", "-o", "@/out", "--frobnicate"},
+                2,
+                "The following argument was not expected: --frobnicate"},
+        Failure{"CentreNotANumber",
+                {"spheres", "--centre", "1", "two", "3", "-o", "@/out"},
+                2,
+                "error: Could not convert: --centre = 1,two,3"},
+        Failure{
+            "UnknownSpace", {"clean", "@/list.txt", "--space", "acpc"}, 2, "--space: acpc not in {tal,mni}"},
+        Failure{"RadiusWithoutCentre",
+                {"spheres", "@/list.txt", "--radius", "3", "-o", "@/out"},
+                2,
+                "error: --radius requires --centre"},
+        Failure{"ListAndCentre",
+                {"spheres", "@/list.txt", "--centre", "1", "2", "3", "-o", "@/out"},
+                2,
+                "error: LIST excludes --centre"},
+        Failure{"NeitherListNorCentre",
+                {"spheres", "-o", "@/out"},
+                2,
+                "error: spheres: give a coordinate list file (LIST) or one centre (--centre X Y Z)"},
+        Failure{"OutputMissing", {"spheres", "@/list.txt"}, 2, "--output is required"},
+        Failure{"NameWithLineBreak",
+                {"spheres", "--centre", "1", "2", "3", "--name", "a\nb", "-o", "@/out"},
+                2,
+                "error: --name: \"a\nb\" holds a line break"},
+        Failure{"HeaderFieldUnknown",
+                {"spheres", "@/list.txt", "-o", "@/out", "--header", "Resolution=2"},
+                2,
+                "error: --header: unknown field or bad value in \"Resolution=2\""},
+        Failure{"HostVersionNotANumber",
+                {"spheres", "@/list.txt", "-o", "@/out", "--host-version", "2.x"},
+                2,
+                "error: --host-version: \"x\" is not a valid number"},
+        Failure{"ListMissing",
+                {"spheres", "@/missing.txt", "-o", "@/out"},
+                2,
+                "error: LIST: file \"@/missing.txt\" does not exist"},
+        Failure{
+            "ListIsAFolder", {"clean", "@/folder"}, 2, "error: LIST: \"@/folder\" is a folder, not a file"},
+        Failure{"ListIsBinary",
+                {"clean", "@/binary.txt"},
+                2,
+                "error: LIST: \"@/binary.txt\" is not a text file (byte 17 is a NUL byte)"},
+        Failure{"ListTooLong",
+                {"spheres", "@/huge.txt", "-o", "@/out"},
+                2,
+                "error: LIST: \"@/huge.txt\" holds 100000 bytes; a coordinate list holds at most 99999"},
+        Failure{"ListWithoutValidLine",
+                {"spheres", "@/nothing_valid.txt", "-o", "@/out"},
+                2,
+                "line 2: dropped: x is not a number: \"precuneus\""},
+        Failure{"SpheresOutputFolderMissing",
+                {"spheres", "@/list.txt", "-o", "@/no/such/out"},
+                2,
+                "error: --output: folder \"@/no/such\" of \"@/no/such/out.voi\" does not exist"},
+        Failure{"SpheresOutputIsAFolder",
+                {"spheres", "@/list.txt", "-o", "@/taken"},
+                2,
+                "error: --output: \"@/taken.voi\" is a folder; give a file path"},
+        Failure{"CleanOutputFolderMissing",
+                {"clean", "@/list.txt", "-o", "@/no/clean.txt"},
+                2,
+                "error: --output: folder \"@/no\" of \"@/no/clean.txt\" does not exist"},
+        Failure{"DialogSaveFolderMissing",
+                {"dialog", "--save", "VOItext=@/no/x.txt", "CleanUpText"},
+                2,
+                "error: --save: folder \"@/no\" of \"@/no/x.txt\" does not exist"},
+        Failure{"DialogBadInteger",
+                {"dialog", "--int", "cR=red", "Start"},
+                2,
+                "error: --int: \"red\" is not a valid number"},
+        Failure{"DialogTextFileMissing",
+                {"dialog", "--text-file", "VOItext=@/missing.txt", "CleanUpText"},
+                2,
+                "error: --text-file: file \"@/missing.txt\" does not exist"},
+        Failure{"PluginMissing",
+                {"clean", "@/list.txt", "--plugin", "@/NoSuchModule.so"},
+                2,
+                "error: cannot load @/NoSuchModule.so"},
+        Failure{"AnsweringNo",
+                {"spheres", "@/list.txt", "--space", "mni", "--header", "IsMniSpace=0", "--answer", "no",
+                 "-o", "@/out"},
+                1,
+                "[question] VMR properties don't indicate MNI space. Do you want to continue? -> no\n[host] "
+                "command \"Start\" returned false"},
+        Failure{"NoTerminalMeansNo",
+                {"spheres", "@/list.txt", "--header", "IsTalSpace=0", "-o", "@/out"},
+                1,
+                "Do you want to continue? -> no"},
+        Failure{"DialogAnsweringNoSavesNothing",
+                {"dialog", "--text-file", "VOItext=@/list.txt", "--int", "listVOIinfoFrom=1", "--header",
+                 "IsTalSpace=0", "--text", "FileName=@/out", "--save", "VOItext=@/saved.txt", "Start"},
+                1,
+                "command \"Start\" returned false"},
+        Failure{"NoDocument",
+                {"spheres", "@/list.txt", "--document", "none", "-o", "@/out"},
+                1,
+                "[message] No current document available."},
+        Failure{"CleanHasNoHostOptions",
+                {"clean", "@/list.txt", "--host-version", "2.1.9", "-o", "@/clean.txt"},
+                2,
+                "error: The following arguments were not expected: 2.1.9 --host-version"},
+        Failure{"DialogHostTooOld",
+                {"dialog", "--host-version", "2.1.9", "--save", "VOItext=@/saved.txt", "CleanUpText"},
+                1,
+                "[host] initPlugin returned false"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+} // namespace
