@@ -1,6 +1,5 @@
 #include "standin/Session.h"
 
-#include <fstream>
 #include <iostream>
 
 #include "standin/HostState.h"
@@ -30,31 +29,6 @@ std::string defaultPluginPath() {
   return (slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1)) + "Orbiculon.so";
 #endif
 }
-
-namespace {
-
-std::string parameterValue(const std::string& name) {
-  const auto found = state().strings.find(name);
-  return found == state().strings.end() ? std::string() : found->second;
-}
-
-bool reportParameters(const SessionPlan& plan) {
-  bool ok = true;
-  for (const auto& name : plan.showParameters)
-    std::cerr << "[parameter] " << name << ":\n" << parameterValue(name) << std::endl;
-  for (const auto& [name, file] : plan.saveParameters) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << parameterValue(name);
-    out.close();
-    if (!out) {
-      std::cerr << "error: cannot write parameter " << name << " to " << file << std::endl;
-      ok = false;
-    }
-  }
-  return ok;
-}
-
-} // namespace
 
 ExitCode runSession(const SessionPlan& plan) {
   PluginModule module(plan.pluginPath);
@@ -89,8 +63,6 @@ ExitCode runSession(const SessionPlan& plan) {
     }
   }
   PluginModule::destroy(plugin);
-
-  if (!reportParameters(plan) && result == ExitCode::Success) result = ExitCode::Usage;
   return result;
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace standin {
 
 // Exit codes of the stand-in host.
 enum class ExitCode : int {
-  Success = 0,  // every step the plug-in took succeeded
-  Refused = 1,  // initPlugin returned false, or a command returned false
-  Usage = 2,    // bad options, unreadable input files, a module that cannot be loaded
+  Success = 0, // every step the plug-in took succeeded
+  Refused = 1, // initPlugin or a command returned false, or what the plug-in should have
+               // written is missing or does not read back
+  Usage = 2,   // bad options, unreadable input files, missing output folders, a module
+               // that cannot be loaded; nothing was run or written
 };
 
 // One run of the plug-in as the host drives it: load the module, read its
@@ -20,9 +21,6 @@ struct SessionPlan {
   std::string pluginPath;
   std::vector<std::string> commands;
   bool printIdentification = false;
-  // Parameters to print (name) or save (name, file) after the commands.
-  std::vector<std::string> showParameters;
-  std::vector<std::pair<std::string, std::string>> saveParameters;
 };
 
 // Runs the plan against the process's host state; messages about the run itself go
