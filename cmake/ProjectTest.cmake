@@ -7,6 +7,8 @@ function(add_project_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} orbiculon_test_support GTest::gtest_main project_options
                                         project_warnings)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  # NO_PRETTY_VALUES: parameterised tests keep the names their name generators give
+  # instead of a dump of the parameter's bytes.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES ENVIRONMENT "ORBICULON_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
 endfunction()

@@ -57,6 +57,10 @@ std::string PluginModule::version() const { return text("getPluginVersion"); }
 
 PluginObject* PluginModule::create() const { return createPlugin_ != nullptr ? createPlugin_() : nullptr; }
 
+#if defined(_WIN32) && !defined(_MSC_VER)
+void PluginModule::destroy(PluginObject* object) { object->destroy(); }
+#else
 void PluginModule::destroy(PluginObject* object) { delete object; }
+#endif
 
 } // namespace standin
