@@ -156,9 +156,8 @@ public:
           name + (isInteger(field) ? " is not a whole number: " : " is not a number: ") + shownToken(token);
       break;
     case FieldStatus::OutOfRange:
-      pending.reason =
-          name + " " + shownToken(token) +
-          (isInteger(field) ? " does not fit a 32-bit integer" : " is too large");
+      pending.reason = name + " " + shownToken(token) +
+                       (isInteger(field) ? " does not fit a 32-bit integer" : " is too large");
       break;
     case FieldStatus::Read:
       break;
