@@ -239,10 +239,13 @@ TEST_F(CommandTest, FileNameTooLongForTheSuffixIsNeverCutIntoAnotherPath) {
     host.strings["FileName"] = fileName;
     EXPECT_TRUE(run("Start"));
     EXPECT_EQ("log: Error while writing VOI file", events().back()) << length;
-    // Nothing was written under the name cut to the path's capacity either.
+#ifndef _WIN32
+    // Nothing was written under the name cut to the path's capacity either. (Not on
+    // Windows: a folder path past MAX_PATH cannot be listed there.)
     const auto folder = std::filesystem::path(fileName).parent_path();
     for (const auto& item : std::filesystem::directory_iterator(folder))
       EXPECT_TRUE(item.is_directory()) << item.path();
+#endif
   }
 }
 

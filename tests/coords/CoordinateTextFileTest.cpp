@@ -35,7 +35,7 @@ struct ReadResult {
 ReadResult readText(const fs::path& path, std::size_t capacity = kCoordinateListCapacity) {
   std::vector<char> buffer(capacity, '\0');
   if (capacity > 4) std::string("keep").copy(buffer.data(), 4);
-  const int lines = readCoordinateTextFile(path.c_str(), buffer);
+  const int lines = readCoordinateTextFile(path.string().c_str(), buffer);
   return {lines, std::string(buffer.data())};
 }
 
@@ -124,7 +124,7 @@ TEST(CoordinateTextFileTest, SavedTextReadsBackTheSame) {
   FakeHost host;
   TempDir dir;
   const std::string text = "10,20,30,5,a,255,0,0\n\n# heading\n  -1 -2 -3 4 b 1 2 3";
-  ASSERT_TRUE(writeCoordinateTextFile((dir / "list.txt").c_str(), text.c_str()));
+  ASSERT_TRUE(writeCoordinateTextFile((dir / "list.txt").string().c_str(), text.c_str()));
 #ifdef _WIN32
   std::string expectedFile = "10,20,30,5,a,255,0,0\r\n\r\n# heading\r\n  -1 -2 -3 4 b 1 2 3";
 #else
@@ -135,7 +135,7 @@ TEST(CoordinateTextFileTest, SavedTextReadsBackTheSame) {
   EXPECT_EQ(4, result.lines);
   EXPECT_EQ(text, result.text);
 
-  ASSERT_TRUE(writeCoordinateTextFile((dir / "list.txt").c_str(), ""));
+  ASSERT_TRUE(writeCoordinateTextFile((dir / "list.txt").string().c_str(), ""));
   EXPECT_EQ("", readFile(dir / "list.txt"));
   EXPECT_TRUE(host.logLines().empty());
 }
@@ -143,8 +143,8 @@ TEST(CoordinateTextFileTest, SavedTextReadsBackTheSame) {
 TEST(CoordinateTextFileTest, FileThatCannotBeOpenedGivesFalse) {
   FakeHost host;
   TempDir dir;
-  EXPECT_FALSE(writeCoordinateTextFile((dir / "no" / "list.txt").c_str(), "a"));
-  EXPECT_FALSE(writeCoordinateTextFile(dir.path().c_str(), "a"));
+  EXPECT_FALSE(writeCoordinateTextFile((dir / "no" / "list.txt").string().c_str(), "a"));
+  EXPECT_FALSE(writeCoordinateTextFile(dir.path().string().c_str(), "a"));
   EXPECT_FALSE(writeCoordinateTextFile(nullptr, "a"));
   EXPECT_EQ(std::vector<std::string>(3, kWriteError), host.logLines());
   EXPECT_TRUE(fs::is_directory(dir.path()));
