@@ -1,0 +1,175 @@
+// Reading one line of a coordinate list, and the field reader beneath it, on any
+// text at any line index, with name buffers of any size.
+//
+// Input: four bytes of line index (signed, little-endian), one byte of name buffer
+// size (0 ... 299 bytes), one byte choosing up to 8 more indices for the cursor, then
+// those indices (one byte each, small values), then the text.
+//
+// Invariants: the result says whether the text has that line (lines as cleaning
+// defines them, the text ending at its first NUL); with no such line no output is
+// touched; the name is NUL-terminated within its buffer, at most 255 characters
+// without whitespace, and nothing past the buffer is written (an exact heap block);
+// the cursor answers every index exactly as a fresh parse does; every field the
+// reader reads is exactly what the C library reads from the same characters.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "coords/CoordinateList.h"
+#include "coords/FieldReader.h"
+#include "fuzz/FuzzSupport.h"
+
+namespace {
+
+using orbiculon::FieldReader;
+using orbiculon::FieldStatus;
+using orbiculon::fuzz::FuzzInput;
+using orbiculon::fuzz::sameBits;
+
+constexpr std::size_t kNameBufferSizes = 300;
+constexpr std::uint8_t kNameFill = 0xA5;
+constexpr int kMaxCursorIndices = 8;
+
+// The outputs of one parse, preset to values no line produces unnoticed.
+struct Outputs {
+  explicit Outputs(std::size_t nameSize) : name(nameSize, static_cast<char>(kNameFill)) {}
+  float x = -1234.5f, y = -2345.5f, z = -3456.5f, radius = -4567.5f;
+  std::vector<char> name;
+  std::int32_t red = -11, green = -22, blue = -33;
+
+  bool parse(std::string_view text, std::int32_t index) {
+    return orbiculon::parseCoordinateLine(text, index, x, y, z, radius, name, red, green, blue);
+  }
+  bool parse(orbiculon::CoordinateLineCursor& cursor, std::int32_t index) {
+    return cursor.parse(index, x, y, z, radius, name, red, green, blue);
+  }
+  bool operator==(const Outputs& other) const {
+    return sameBits(x, other.x) && sameBits(y, other.y) && sameBits(z, other.z) &&
+           sameBits(radius, other.radius) && name == other.name && red == other.red && green == other.green &&
+           blue == other.blue;
+  }
+};
+
+// Number of lines of a list text: up to its first NUL, lines end at LF, a final LF
+// adds no empty line.
+std::int64_t lineCount(std::string_view text) {
+  text = text.substr(0, std::min(text.find('\0'), text.size()));
+  std::int64_t lines = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    ++lines;
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+void checkName(const Outputs& out) {
+  if (out.name.empty()) return;
+  const auto nul = std::find(out.name.begin(), out.name.end(), '\0');
+  FUZZ_CHECK(nul != out.name.end(), "the name has no NUL within its buffer");
+  const auto length = static_cast<std::size_t>(nul - out.name.begin());
+  FUZZ_CHECK(length <= orbiculon::kCoordinateNameMaxLength, "the name is longer than 255 characters");
+  for (auto c = out.name.begin(); c != nul; ++c)
+    FUZZ_CHECK(!orbiculon::isFieldWhitespace(*c), "the name holds whitespace");
+}
+
+// The characters a read consumed, without the blanks the reader skipped first.
+std::string consumed(std::string_view line, std::size_t from, std::size_t to, bool separatorsAsBlanks) {
+  while (from < to && (orbiculon::isFieldWhitespace(line[from]) ||
+                       (separatorsAsBlanks && orbiculon::isFieldSeparator(line[from]))))
+    ++from;
+  return std::string(line.substr(from, to - from));
+}
+
+// Reads the fields of `line` in the order of a list line, each one checked against
+// strtof / strtoll on the characters it consumed.
+void checkFieldReader(std::string_view line, bool separatorsAsBlanks) {
+  FieldReader reader(line, separatorsAsBlanks);
+  for (int field = 0; field < 8; ++field) {
+    const std::size_t before = reader.position();
+    if (field == 4) {
+      std::string_view name;
+      const FieldStatus status = reader.readName(name);
+      FUZZ_CHECK(status == FieldStatus::Read || status == FieldStatus::Missing, "name status");
+      if (status != FieldStatus::Read) return;
+      FUZZ_CHECK(!name.empty(), "an empty name was read");
+      continue;
+    }
+    if (field < 4) {
+      float value = 0.0f;
+      const FieldStatus status = reader.readReal(value);
+      if (status != FieldStatus::Read) return;
+      FUZZ_CHECK(reader.position() > before && reader.position() <= line.size(), "reader position");
+      const std::string text = consumed(line, before, reader.position(), separatorsAsBlanks);
+      errno = 0;
+      char* end = nullptr;
+      const float expected = std::strtof(text.c_str(), &end);
+      FUZZ_CHECK(end == text.c_str() + text.size(),
+                 "strtof does not take the whole real field [" + text + "]");
+      FUZZ_CHECK(std::isfinite(value), "a real field read as a non-finite value [" + text + "]");
+      FUZZ_CHECK(sameBits(value, expected), "real field [" + text + "] differs from strtof");
+    } else {
+      std::int32_t value = 0;
+      const FieldStatus status = reader.readInteger(value);
+      if (status != FieldStatus::Read) return;
+      const std::string text = consumed(line, before, reader.position(), separatorsAsBlanks);
+      errno = 0;
+      char* end = nullptr;
+      const long long expected = std::strtoll(text.c_str(), &end, 10);
+      FUZZ_CHECK(end == text.c_str() + text.size() && errno == 0,
+                 "strtoll does not take the whole integer field [" + text + "]");
+      FUZZ_CHECK(expected == value, "integer field [" + text + "] differs from strtoll");
+    }
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzInput input(data, size);
+  const std::int32_t index = input.i32();
+  const std::size_t nameSize = input.byte() % kNameBufferSizes;
+  const int cursorCount = input.byte() % (kMaxCursorIndices + 1);
+  std::vector<std::int32_t> cursorIndices;
+  for (int i = 0; i < cursorCount; ++i)
+    cursorIndices.push_back(static_cast<std::int32_t>(input.byte()) - 8);
+  const std::string_view text = input.rest();
+  const std::int64_t lines = lineCount(text);
+
+  Outputs out(nameSize);
+  const Outputs before = out;
+  const bool found = out.parse(text, index);
+  FUZZ_CHECK(found == (index >= 0 && index < lines), "the result does not say whether the line exists");
+  if (found) {
+    checkName(out);
+  } else {
+    FUZZ_CHECK(out == before, "an output was written for a line that does not exist");
+  }
+
+  // The cursor, asked in any order, answers as fresh parses do.
+  orbiculon::CoordinateLineCursor cursor(text);
+  cursorIndices.push_back(index);
+  for (const std::int32_t i : cursorIndices) {
+    Outputs fresh(nameSize);
+    Outputs viaCursor(nameSize);
+    const bool freshFound = fresh.parse(text, i);
+    FUZZ_CHECK(viaCursor.parse(cursor, i) == freshFound, "the cursor finds a different line");
+    FUZZ_CHECK(viaCursor == fresh, "the cursor reads different values");
+  }
+
+  // The field reader on every line, in both of its modes.
+  const std::string_view list = text.substr(0, std::min(text.find('\0'), text.size()));
+  std::size_t start = 0;
+  while (start < list.size()) {
+    const std::size_t end = std::min(list.find('\n', start), list.size());
+    checkFieldReader(list.substr(start, end - start), false);
+    checkFieldReader(list.substr(start, end - start), true);
+    start = end + 1;
+  }
+  return 0;
+}
