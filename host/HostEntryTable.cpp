@@ -1,5 +1,6 @@
 #include "host/HostEntryTable.h"
 
+#include "host/PlatformHostLookup.h"
 
 namespace orbiculon {
 
@@ -26,6 +27,9 @@ constexpr std::size_t kGetStringParameter = indexOf("rzGetStringParameter");
 constexpr std::size_t kGetIntParameter = indexOf("rzGetIntParameter");
 constexpr std::size_t kGetFloatParameter = indexOf("rzGetFloatParameter");
 constexpr std::size_t kSetStringParameter = indexOf("rzSetStringParameter");
+
+// Set only by unit tests; null in the module.
+HostLookup* lookupForTesting = nullptr;
 
 // Casts an entry back to the shape in which the host exports it; null stays null.
 template <typename Fn> Fn as(HostEntry entry) { return reinterpret_cast<Fn>(entry); }
@@ -113,9 +117,18 @@ bool bindHostEntryPoints(HostLookup& lookup) {
   entries[kGetVersion] = lookup.resolve(kHostEntryNames[kGetVersion].data());
   if (entries[kGetVersion] == nullptr) return false;
 
-  for (std::size_t i = 1; i < kHostEntryCount; ++i) entries[i] = lookup.resolve(kHostEntryNames[i].data());
+  for (std::size_t i = 1; i < kHostEntryCount; ++i)
+    entries[i] = lookup.resolve(kHostEntryNames[i].data());
   return true;
 }
+
+bool bindHostEntryPoints() {
+  if (lookupForTesting != nullptr) return bindHostEntryPoints(*lookupForTesting);
+  PlatformHostLookup lookup;
+  return bindHostEntryPoints(lookup);
+}
+
+void setHostLookupForTesting(HostLookup* lookup) { lookupForTesting = lookup; }
 
 bool isVersionAtLeast(int major, int minor, int build, int requiredMajor, int requiredMinor,
                       int requiredBuild) {

@@ -14,7 +14,6 @@ namespace orbiculon {
 // uses it.
 using HostEntry = void (*)();
 
-
 // How the binding finds the host module and its exports. The production lookup is
 // the platform layer (module handle and export lookup); tests give a map of names.
 class HostLookup {
@@ -75,8 +74,15 @@ HostEntryTable& hostTable();
 // other 149 names, in list order, each stored as found (null included). True then.
 bool bindHostEntryPoints(HostLookup& lookup);
 
-// The same through the platform's own module lookup.
+// The same through the platform's own module lookup, or through the lookup that
+// setHostLookupForTesting installed.
 bool bindHostEntryPoints();
+
+// Makes bindHostEntryPoints() bind through `lookup` instead of the platform lookup,
+// until called again with null. Unit tests use it: their process has no host module,
+// yet the plug-in's initPlugin binds through bindHostEntryPoints(). The module itself
+// never calls it, so the host always gets the platform lookup.
+void setHostLookupForTesting(HostLookup* lookup);
 
 // True when (major, minor, build) is the required version or later; signed compare.
 bool isVersionAtLeast(int major, int minor, int build, int requiredMajor, int requiredMinor,

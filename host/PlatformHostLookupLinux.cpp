@@ -79,9 +79,4 @@ HostEntry PlatformHostLookup::resolve(const char* exportName) {
   return reinterpret_cast<HostEntry>(address);
 }
 
-bool bindHostEntryPoints() {
-  PlatformHostLookup lookup;
-  return bindHostEntryPoints(lookup);
-}
-
 } // namespace orbiculon

@@ -20,9 +20,4 @@ HostEntry PlatformHostLookup::resolve(const char* exportName) {
   return reinterpret_cast<HostEntry>(GetProcAddress(static_cast<HMODULE>(module_), exportName));
 }
 
-bool bindHostEntryPoints() {
-  PlatformHostLookup lookup;
-  return bindHostEntryPoints(lookup);
-}
-
 } // namespace orbiculon

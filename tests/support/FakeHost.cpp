@@ -1,5 +1,6 @@
 #include "tests/support/FakeHost.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -96,24 +97,25 @@ HostEntry entryFor(const std::string& name) {
   return found == known.end() ? reinterpret_cast<HostEntry>(&fakeUnexpected) : found->second;
 }
 
+// Resolves through the host's current configuration, so a test can change which
+// modules are loaded and which entries are missing between two bindings.
 class FakeLookup final : public HostLookup {
 public:
-  FakeLookup(std::set<std::string> missing, std::set<std::string> modules)
-      : missing_(std::move(missing)), modules_(std::move(modules)) {}
-  bool findModule(const char* moduleName) override { return modules_.count(moduleName) != 0; }
+  explicit FakeLookup(const FakeHost& fake) : fake_(fake) {}
+  bool findModule(const char* moduleName) override { return fake_.loadedModules.count(moduleName) != 0; }
   HostEntry resolve(const char* exportName) override {
-    return missing_.count(exportName) != 0 ? nullptr : entryFor(exportName);
+    return fake_.missingEntries.count(exportName) != 0 ? nullptr : entryFor(exportName);
   }
 
 private:
-  std::set<std::string> missing_;
-  std::set<std::string> modules_;
+  const FakeHost& fake_;
 };
 
 } // namespace
 
-FakeHost::FakeHost(bool bindNow) {
+FakeHost::FakeHost(bool bindNow) : lookup_(std::make_unique<FakeLookup>(*this)) {
   current = this;
+  setHostLookupForTesting(lookup_.get());
   header.ResolutionX = header.ResolutionY = header.ResolutionZ = 1.0f;
   header.FramingCubeDim = 256;
   header.LeftRightConvention = 1;
@@ -139,12 +141,14 @@ FakeHost::~FakeHost() {
   bindHostEntryPoints(clear);
   clear.keepVersion = false;
   bindHostEntryPoints(clear);
+  setHostLookupForTesting(nullptr);
   current = nullptr;
 }
 
 bool FakeHost::bind(std::set<std::string> missing, std::set<std::string> modules) {
-  FakeLookup lookup(std::move(missing), std::move(modules));
-  return bindHostEntryPoints(lookup);
+  missingEntries = std::move(missing);
+  loadedModules = std::move(modules);
+  return bindHostEntryPoints(*lookup_);
 }
 
 std::vector<std::string> FakeHost::logLines() const {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,8 +13,10 @@
 
 namespace orbiculon::testing {
 
-// A recording host for unit tests. Construct one per test: it resets its state and
-// binds the process-wide entry table to its own C functions (unless told not to).
+// A recording host for unit tests. Construct one per test: it resets its state,
+// binds the process-wide entry table to its own C functions (unless told not to) and,
+// for its lifetime, is what bindHostEntryPoints() finds, so the plug-in's initPlugin
+// binds to it too. `loadedModules` and `missingEntries` shape that binding.
 // Every call the plug-in makes is appended to `events` in order, as "log: <text>",
 // "message: <text>", "question: <text>", "load: <path>", "set <name>: <text>",
 // "open: <title>|<filter>", "save: <title>|<filter>" and "showlog".
@@ -26,19 +29,23 @@ public:
 
   // Binds the table to this host; names in `missing` resolve to null. Also used to
   // simulate module names: `modules` lists which host module names are "loaded".
-  bool bind(std::set<std::string> missing = {},
-            std::set<std::string> modules = {"CerevantRZ.exe"});
+  // Both are kept in `missingEntries` and `loadedModules` for later bindings.
+  bool bind(std::set<std::string> missing = {}, std::set<std::string> modules = {"CerevantRZ.exe"});
 
   // Log lines only, in order.
   std::vector<std::string> logLines() const;
+
+  // Host module names the binding finds, and entry names that resolve to null.
+  std::set<std::string> loadedModules = {"CerevantRZ.exe"};
+  std::set<std::string> missingEntries;
 
   int major = 2, minor = 2, build = 0;
   std::int32_t documentId = 1;
   std::int32_t documentType = 3;
   VmrMainHeader header{};
   int yesNoAnswer = 1;
-  std::string openFilePath;  // what the open-file dialog leaves in the buffer
-  std::string saveFilePath;  // what the save-file dialog leaves in the buffer
+  std::string openFilePath; // what the open-file dialog leaves in the buffer
+  std::string saveFilePath; // what the save-file dialog leaves in the buffer
   std::map<std::string, std::string> strings;
   std::map<std::string, int> ints;
   std::map<std::string, float> floats;
@@ -47,6 +54,9 @@ public:
   std::vector<std::string> reads;
 
   static FakeHost* current;
+
+private:
+  std::unique_ptr<HostLookup> lookup_;
 };
 
 // Capacity the real host honours when it copies a string parameter.
