@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orbiculon::testing {
+
+// What a finished child process left behind.
+struct ProcessResult {
+  // The exit code; -1 when the process could not be started or did not exit
+  // normally (killed by a signal).
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+  // Why the process could not be started or did not exit normally; empty otherwise.
+  std::string failure;
+};
+
+// Runs `argv[0]` (a path, not searched for) with the arguments argv[1..], its
+// standard input empty, and waits for it. Standard output and standard error are
+// captured separately and byte for byte. The environment is this process's own, with
+// `extraEnvironment` ("NAME=VALUE" each) added on top.
+ProcessResult runProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnvironment = {});
+
+// The lines of `text`, each without its line end ("\n" or "\r\n"); no empty last
+// line for a text that ends with a line end.
+std::vector<std::string> splitLines(const std::string& text);
+
+} // namespace orbiculon::testing
