@@ -108,10 +108,10 @@ HOST_EXPORT float rzGetFloatParameter(const char* name) {
 HOST_EXPORT void rzSetStringParameter(const char* name, const char* value) { state().strings[name] = value; }
 
 // Entry points the plug-in never calls.
-#define UNEXPECTED_ENTRY(name) \
-  HOST_EXPORT int name() {     \
-    unexpected(#name);         \
-    return 0;                  \
+#define UNEXPECTED_ENTRY(name)                                                                               \
+  HOST_EXPORT int name() {                                                                                   \
+    unexpected(#name);                                                                                       \
+    return 0;                                                                                                \
   }
 UNEXPECTED_ENTRY(rzGetCerevantRZPath)
 UNEXPECTED_ENTRY(rzGetPluginsPath)
