@@ -26,6 +26,9 @@ int runCommandLine(int argc, char** argv) {
              "  CerevantRZ.exe dialog --text-file VOItext=list.txt --show VOItext CleanUpText\n"
              "Run CerevantRZ.exe SUBCOMMAND --help for the options of each.");
   app.require_subcommand(1);
+  // Options begin with "-" on every platform: an argument "/path" is a path, also on
+  // Windows (where CLI11 would otherwise take it for a "/option").
+  app.allow_windows_style_options(false);
   app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
     std::string command = failed->get_name();
     for (const CLI::App* subcommand : failed->get_subcommands())

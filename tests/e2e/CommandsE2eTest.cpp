@@ -33,6 +33,12 @@ protected:
     fs::current_path(dir.path());
     ProcessResult result = runProcess(argv);
     fs::current_path(previous);
+#ifdef _WIN32
+    // The host log is console text, whose lines end with CR LF on Windows; the
+    // expected logs are compared with LF line ends.
+    for (std::size_t at = result.out.find("\r\n"); at != std::string::npos; at = result.out.find("\r\n", at))
+      result.out.erase(at, 1);
+#endif
     return result;
   }
 

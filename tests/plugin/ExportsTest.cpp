@@ -4,11 +4,16 @@
 #include <vector>
 
 #include "host/PluginInterface.h"
+#include "plugin/NativeLayout.h"
 #include "tests/plugin/FailingAllocation.h"
 #include "tests/support/FakeHost.h"
 
 extern "C" {
+#if defined(ORBICULON_NATIVE_LAYOUT_FACADE)
+orbiculon::NativePluginFacade* createPlugin();
+#else
 CVRZPluginInterface* createPlugin();
+#endif
 const char* getPluginName();
 const char* getPluginDescription();
 const char* getAuthor();
@@ -21,6 +26,20 @@ namespace {
 
 using orbiculon::testing::FakeHost;
 using Getter = const char* (*)();
+using PluginPointer = decltype(createPlugin());
+
+// What the host does with the object createPlugin returns, through the interface:
+// on Windows builds with a non-native C++ ABI, through the native three-slot table.
+#if defined(ORBICULON_NATIVE_LAYOUT_FACADE)
+const orbiculon::NativePluginTable& tableOf(PluginPointer plugin) {
+  return **reinterpret_cast<const orbiculon::NativePluginTable* const*>(plugin);
+}
+bool initThroughInterface(PluginPointer plugin) { return tableOf(plugin).initPlugin(plugin); }
+void destroyThroughInterface(PluginPointer plugin) { tableOf(plugin).destroy(plugin, 1); }
+#else
+bool initThroughInterface(PluginPointer plugin) { return plugin->initPlugin(); }
+void destroyThroughInterface(PluginPointer plugin) { delete plugin; }
+#endif
 
 struct Identification {
   std::string name;
@@ -39,12 +58,12 @@ TEST_P(IdentificationTest, SameTextAtTheSameAddressThroughoutTheObjectsLife) {
   EXPECT_EQ(c.text, before);
 
   FakeHost host;
-  CVRZPluginInterface* plugin = createPlugin();
+  PluginPointer plugin = createPlugin();
   ASSERT_NE(nullptr, plugin);
   EXPECT_EQ(before, c.getter());
-  ASSERT_TRUE(plugin->initPlugin());
+  ASSERT_TRUE(initThroughInterface(plugin));
   EXPECT_EQ(before, c.getter());
-  delete plugin;
+  destroyThroughInterface(plugin);
   EXPECT_EQ(before, c.getter());
   EXPECT_EQ(c.text, c.getter());
 }
@@ -70,11 +89,11 @@ TEST(ExportsTest, AuthorIsInitialsInItalics) {
 // through the interface alone, as the host does.
 TEST(ExportsTest, CreatedObjectWorksThroughTheInterface) {
   FakeHost host;
-  CVRZPluginInterface* plugin = createPlugin();
+  PluginPointer plugin = createPlugin();
   ASSERT_NE(nullptr, plugin);
   EXPECT_TRUE(host.events.empty());
-  EXPECT_TRUE(plugin->initPlugin());
-  delete plugin;
+  EXPECT_TRUE(initThroughInterface(plugin));
+  destroyThroughInterface(plugin);
   const std::vector<std::string> expected = {"showlog",
                                              "log:  ",
                                              "log: Plugin>  Running Orbiculon Plugin...",
@@ -89,7 +108,7 @@ TEST(ExportsTest, CreatedObjectWorksThroughTheInterface) {
 TEST(ExportsTest, CreatePluginReturnsNullWhenMemoryRunsOut) {
   FakeHost host;
   orbiculon::testing::setAllocationsFail(true);
-  CVRZPluginInterface* plugin = nullptr;
+  PluginPointer plugin = nullptr;
   bool threw = false;
   try {
     plugin = createPlugin();

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# The Windows build: cross-compiles Orbiculon.dll, the stand-in host CerevantRZ.exe
+# and the test programs with MinGW-w64, runs every test under Wine and packs the
+# ZIP that users unpack into the host's plug-in folder.
+#
+#   tools/windows.sh            preset mingw-x64
+#   tools/windows.sh --werror   preset ci-mingw-x64: warnings are errors
+#                               (the default when CI=true)
+#
+# Debian packages it needs (installed when missing and run as root): the MinGW-w64
+# C and C++ compilers with the posix thread model, wine64 (64-bit Wine only, no
+# i386 architecture), GoogleTest's sources (compiled for Windows here) and CLI11.
+# The Wine prefix lives in the build folder and is created once per build folder;
+# the Wine server started for the tests is ended when the script ends.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+source tools/stages.sh
+
+werror=false
+[[ "${CI:-}" == "true" ]] && werror=true
+for argument in "$@"; do
+  case "$argument" in
+  --werror) werror=true ;;
+  -h | --help)
+    sed -n '2,15s/^# \{0,1\}//p' "$0"
+    exit 0
+    ;;
+  *)
+    echo "windows.sh: unknown option '$argument' (try --help)" >&2
+    exit 2
+    ;;
+  esac
+done
+preset=mingw-x64
+$werror && preset=ci-mingw-x64
+build_dir=$root/build/$preset
+prefix=$build_dir/wine-prefix
+
+packages=(
+  cmake
+  g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 # objdump for the import and export checks
+  wine64
+  googletest
+  libcli11-dev
+)
+
+install_packages() {
+  local missing=() package status
+  for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+  done
+  ((${#missing[@]} == 0)) && return 0
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "windows: missing packages. Install them with:" >&2
+    echo "  sudo apt-get install --no-install-recommends ${missing[*]}" >&2
+    return 1
+  fi
+  echo "windows: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Debian's wine64 puts its loader outside PATH.
+find_wine() {
+  local candidate
+  for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
+    if [[ -n "$candidate" && -x "$candidate" ]]; then
+      echo "$candidate"
+      return 0
+    fi
+  done
+  echo "windows: no Wine loader found" >&2
+  return 1
+}
+
+# Creates the build folder's Wine prefix (once) and checks that a Windows console
+# program runs in it.
+prepare_wine() {
+  local wine
+  wine=$(find_wine)
+  mkdir -p "$build_dir"
+  local probe=$build_dir/wine-probe
+  mkdir -p "$probe"
+  printf '#include <stdio.h>\nint main(void) { puts("wine runs Windows programs"); return 0; }\n' >"$probe/probe.c"
+  x86_64-w64-mingw32-gcc-posix -o "$probe/probe.exe" "$probe/probe.c"
+  sh cmake/wine-run.sh "$wine" "$prefix" "$probe/probe.exe"
+}
+
+stop_wine() {
+  local wine
+  wine=$(find_wine 2>/dev/null) || return 0
+  [[ -d "$prefix" ]] || return 0
+  WINEPREFIX=$prefix "$(dirname "$wine")/wineserver" -k >/dev/null 2>&1 || true
+}
+trap stop_wine EXIT
+
+stage "windows: dependencies" install_packages
+stage "windows: wine prefix" prepare_wine
+stage "windows: configure" cmake --preset "$preset"
+stage "windows: build" cmake --build --preset "$preset"
+stage "windows: test (wine)" ctest --preset "$preset"
+stage "windows: package" cpack --preset "$preset"
+ls -l "$build_dir"/Orbiculon-*.zip
+print_stage_timings
