@@ -33,8 +33,10 @@ namespace orbiculon::fuzz {
 // yields zeros (and empty texts), so any input, however short, is a valid one.
 class FuzzInput {
 public:
+  // Texts read from it never have a null data pointer, not even for empty input.
   FuzzInput(const std::uint8_t* data, std::size_t size) noexcept
-      : data_(reinterpret_cast<const char*>(data)), size_(size) {}
+      : data_(data != nullptr ? reinterpret_cast<const char*>(data) : ""), size_(data != nullptr ? size : 0) {
+  }
 
   bool empty() const noexcept { return position_ >= size_; }
 
@@ -80,7 +82,8 @@ public:
   }
 
   std::string_view remaining() const noexcept {
-    return position_ < size_ ? std::string_view(data_ + position_, size_ - position_) : std::string_view();
+    return position_ < size_ ? std::string_view(data_ + position_, size_ - position_)
+                             : std::string_view(data_, 0);
   }
 
   std::string_view rest() noexcept {

@@ -246,26 +246,55 @@ bool hasEvent(const FakeHost& host, std::size_t first, const std::string& event)
          host.events.end();
 }
 
+bool has(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
 std::size_t countPrefixed(const std::vector<std::string>& lines, const std::string& prefix) {
   return static_cast<std::size_t>(std::count_if(
       lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
-std::string cleaned(const std::string& text, bool isMni, int& count) {
+// Counts the valid lines cleaning leaves out because the list text is full.
+struct LeftOut final : orbiculon::CleaningObserver {
+  void lineDoesNotFit(const orbiculon::CleaningLine&) override { ++count; }
+  int count = 0;
+};
+
+std::string cleaned(const std::string& text, bool isMni, int& count, int& leftOut) {
   std::vector<char> list(orbiculon::kListTextCapacity, '\0');
   std::copy(text.begin(), text.end(), list.begin());
-  count = orbiculon::cleanCoordinateList(list, isMni);
+  LeftOut observer;
+  count = orbiculon::cleanCoordinateList(list, isMni, &observer);
+  leftOut = observer.count;
   return list.data();
+}
+
+std::string leftOutLine(int count) {
+  return "Plugin>  The cleaned list is full: " + std::to_string(count) + " more valid lines were left out";
 }
 
 // The documented results of one command on a complete host. `listBefore` is the
 // "VOItext" the plug-in read.
 void checkCommand(const FakeHost& host, std::size_t first, const std::string& command, bool result,
-                  bool isMni, const std::string& listBefore) {
+                  bool isMni, bool fromList, const std::string& listBefore) {
   const auto lines = linesSince(host, first);
   if (command == "Start") {
     const std::size_t added =
         countPrefixed(lines, isMni ? "Plugin>  Added VOI at MNI (" : "Plugin>  Added VOI at TAL (");
+    const std::size_t leftOutLogged = countPrefixed(lines, "Plugin>  The cleaned list is full: ");
+    if (fromList && result) {
+      int count = 0;
+      int leftOut = 0;
+      cleaned(listBefore, isMni, count, leftOut);
+      FUZZ_CHECK(added == static_cast<std::size_t>(count),
+                 "Start built another number of VOIs than cleaning kept");
+      FUZZ_CHECK(leftOutLogged == (leftOut > 0 ? 1u : 0u) &&
+                     (leftOut == 0 || has(lines, leftOutLine(leftOut))),
+                 "Start did not report the lines left out");
+    } else {
+      FUZZ_CHECK(leftOutLogged == 0, "lines reported left out of a list that was not used");
+    }
     const std::string saved = "Plugin>  Saved: ";
     const auto savedLine = std::find_if(lines.begin(), lines.end(),
                                         [&](const std::string& l) { return l.rfind(saved, 0) == 0; });
@@ -294,10 +323,12 @@ void checkCommand(const FakeHost& host, std::size_t first, const std::string& co
     FUZZ_CHECK(hasEvent(host, first, "load: " + path) == load, "load request does not follow LoadInCV");
   } else if (command == "CleanUpText") {
     int count = 0;
-    const std::string expected = cleaned(listBefore, isMni, count);
-    FUZZ_CHECK(lines.size() == 1 &&
-                   lines[0] == "Plugin>  " + std::to_string(count) + " valid lines left after cleaning",
-               "CleanUpText log line");
+    int leftOut = 0;
+    const std::string expected = cleaned(listBefore, isMni, count, leftOut);
+    std::vector<std::string> expectedLines;
+    if (leftOut > 0) expectedLines.push_back(leftOutLine(leftOut));
+    expectedLines.push_back("Plugin>  " + std::to_string(count) + " valid lines left after cleaning");
+    FUZZ_CHECK(lines == expectedLines, "CleanUpText log lines");
     FUZZ_CHECK(hasEvent(host, first, "set VOItext: " + expected),
                "CleanUpText did not store the cleaned list");
   } else if (command == "SaveTextFile") {
@@ -456,7 +487,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        (missing.count("rzYesNoMessageBox") != 0 || (declined && host.yesNoAnswer == 0)),
                    "execute returned false for " + printable(command));
       }
-      if (checkResults) checkCommand(host, first, seen, result, isMni, listBefore);
+      if (checkResults) checkCommand(host, first, seen, result, isMni, fromList, listBefore);
     }
   }
   // ORBICULON_FUZZ_TRACE=1 prints what the plug-in did, for looking into one input.

@@ -15,6 +15,11 @@ void logLine(const char* format, ...)
 #endif
     ;
 
+// Cleans the call's coordinate list in place and returns its number of lines. Valid
+// lines that no longer fit the list text are left out, and a log line says how many,
+// so a long list is never cut short without a word.
+int cleanListAndReport(CallTexts& texts, bool isMni);
+
 bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);
 bool runReadTextFile(CallTexts& texts);
 bool runSaveTextFile(CallTexts& texts);

@@ -11,7 +11,22 @@ namespace {
 
 constexpr char kTextFileFilter[] = "Text File (*.txt)";
 
+// Counts the valid lines that cleaning had to leave out for lack of room.
+class LeftOutLines final : public CleaningObserver {
+public:
+  void lineDoesNotFit(const CleaningLine&) override { ++count; }
+  int count = 0;
+};
+
 } // namespace
+
+int cleanListAndReport(CallTexts& texts, bool isMni) {
+  LeftOutLines leftOut;
+  const int count = cleanCoordinateList(texts.list.span(), isMni, &leftOut);
+  if (leftOut.count > 0)
+    logLine("Plugin>  The cleaned list is full: %i more valid lines were left out", leftOut.count);
+  return count;
+}
 
 bool runReadTextFile(CallTexts& texts) {
   const auto& host = hostTable();
@@ -42,7 +57,7 @@ bool runCleanUpText(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
   host.rzGetStringParameter("VOItext", texts.list.data());
   texts.list.terminate();
-  const int count = cleanCoordinateList(texts.list.span(), isMni);
+  const int count = cleanListAndReport(texts, isMni);
   logLine("Plugin>  %i valid lines left after cleaning", count);
   host.rzSetStringParameter("VOItext", texts.list.c_str());
   return true;

@@ -150,7 +150,7 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
   std::vector<SphereVoi> vois;
   if (fromList) {
     // The list is cleaned in place; the dialog keeps the text as the user left it.
-    const int count = cleanCoordinateList(texts.list.span(), isMni);
+    const int count = cleanListAndReport(texts, isMni);
     vois.reserve(static_cast<std::size_t>(count));
     CoordinateLineCursor cursor(texts.list.c_str());
     for (std::int32_t i = 0; i < count; ++i) {

@@ -105,6 +105,7 @@ struct SphereCase {
   int voxels;
   std::string refusal; // the reason in the log line, "" when nothing is refused
 };
+void PrintTo(const SphereCase& c, std::ostream* out) { *out << c.name; }
 
 class DialogSphereTest : public ::testing::TestWithParam<SphereCase> {};
 
@@ -260,6 +261,7 @@ struct TextFileCase {
   std::string allText;
   bool readError;
 };
+void PrintTo(const TextFileCase& c, std::ostream* out) { *out << c.name; }
 
 class TextFileCapacityTest : public ::testing::TestWithParam<TextFileCase> {};
 
@@ -316,25 +318,54 @@ INSTANTIATE_TEST_SUITE_P(
 struct ListCase {
   std::string name;
   std::string list;
-  int valid; // lines kept by cleaning
+  int valid;       // lines kept by cleaning
+  int leftOut = 0; // valid lines left out because the cleaned list is full
 };
+void PrintTo(const ListCase& c, std::ostream* out) { *out << c.name; }
 
 class ListCapacityTest : public ::testing::TestWithParam<ListCase> {};
 
-TEST_P(ListCapacityTest, CleansWithinTheListTextAndBuildsThoseVois) {
+// The line that reports valid lines left out for lack of room, and how often it
+// was logged.
+std::string leftOutLine(int count) {
+  return "Plugin>  The cleaned list is full: " + std::to_string(count) + " more valid lines were left out";
+}
+long leftOutLines(const HostRun& run) {
+  return std::count_if(run.log.begin(), run.log.end(), [](const std::string& line) {
+    return line.rfind("Plugin>  The cleaned list is full: ", 0) == 0;
+  });
+}
+
+TEST_P(ListCapacityTest, CleanUpTextKeepsWhatFitsAndSaysWhatWasLeftOut) {
   const auto& c = GetParam();
   TempDir dir;
   writeFile(dir / "list.txt", c.list);
-  const HostRun run =
-      runDialog({"--answer", "yes", "--text-file", "VOItext=" + (dir / "list.txt").string(), "--int",
-                 "listVOIinfoFrom=1", "--text", "FileName=" + (dir / "out").string(), "--int", "LoadInCV=1",
-                 "--save", "VOItext=" + (dir / "clean.txt").string(), "CleanUpText", "Start"});
+  const HostRun run = runDialog({"--text-file", "VOItext=" + (dir / "list.txt").string(), "--save",
+                                 "VOItext=" + (dir / "clean.txt").string(), "CleanUpText"});
   expectSurvived(run);
   EXPECT_TRUE(run.logged("Plugin>  " + std::to_string(c.valid) + " valid lines left after cleaning"))
       << run.process.out;
+  EXPECT_EQ(c.leftOut > 0 ? 1 : 0, leftOutLines(run)) << run.process.out;
+  if (c.leftOut > 0) {
+    EXPECT_TRUE(run.logged(leftOutLine(c.leftOut))) << run.process.out;
+  }
   const std::string cleaned = readFile(dir / "clean.txt");
   EXPECT_LT(cleaned.size(), kListCapacity);
   EXPECT_EQ(static_cast<std::size_t>(c.valid), splitLines(cleaned).size());
+}
+
+TEST_P(ListCapacityTest, StartBuildsTheVoisThatFitAndSaysWhatWasLeftOut) {
+  const auto& c = GetParam();
+  TempDir dir;
+  writeFile(dir / "list.txt", c.list);
+  const HostRun run = runDialog({"--answer", "yes", "--text-file", "VOItext=" + (dir / "list.txt").string(),
+                                 "--int", "listVOIinfoFrom=1", "--text", "FileName=" + (dir / "out").string(),
+                                 "--int", "LoadInCV=1", "Start"});
+  expectSurvived(run);
+  EXPECT_EQ(c.leftOut > 0 ? 1 : 0, leftOutLines(run)) << run.process.out;
+  if (c.leftOut > 0) {
+    EXPECT_TRUE(run.logged(leftOutLine(c.leftOut))) << run.process.out;
+  }
   EXPECT_TRUE(hasLine(fileLines(dir / "out.voi"), "NrOfvois:                   " + std::to_string(c.valid)));
 }
 
@@ -352,7 +383,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Cleaned lines take 76 characters each: 1315 fit, the 1316th is left out.
         ListCase{"CleanedLinesBelowCapacity", shortLines(kCleanedLinesThatFit - 1), kCleanedLinesThatFit - 1},
         ListCase{"CleanedLinesAtCapacity", shortLines(kCleanedLinesThatFit), kCleanedLinesThatFit},
-        ListCase{"CleanedLinesAboveCapacity", shortLines(kCleanedLinesThatFit + 1), kCleanedLinesThatFit},
+        ListCase{"CleanedLinesAboveCapacity", shortLines(kCleanedLinesThatFit + 1), kCleanedLinesThatFit, 1},
+        ListCase{"CleanedLinesFarAboveCapacity", shortLines(5000), kCleanedLinesThatFit,
+                 5000 - kCleanedLinesThatFit},
         // One line of the whole list text: the host passes 99999 characters, so a
         // line of 100000 loses its last digit and with it the blue field.
         ListCase{"OneLine99998", oneLongLine(99998), 1}, ListCase{"OneLine99999", oneLongLine(99999), 1},
@@ -375,6 +408,7 @@ struct OutputCase {
   // The output path inside the test folder, or an absolute path.
   std::string path;
 };
+void PrintTo(const OutputCase& c, std::ostream* out) { *out << c.name; }
 
 class OutputPathTest : public ::testing::TestWithParam<OutputCase> {
 protected:

@@ -78,6 +78,7 @@ struct MissingEntryCase {
   std::string absent;  // the start of events that must not appear ("" for none)
   bool startDeclined;  // the two Start commands return false
 };
+void PrintTo(const MissingEntryCase& c, std::ostream* out) { *out << c.entry; }
 
 class MissingEntryTest : public ::testing::TestWithParam<MissingEntryCase> {};
 
@@ -310,6 +311,47 @@ TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
 }
 
 // ---------------------------------------------------------------------------------
+// A list whose cleaned form outgrows the list text: the lines that fit are kept and
+// the log says how many valid lines were left out, for both commands that clean.
+
+class ListOverflowTest : public ::testing::Test {
+protected:
+  ListOverflowTest() {
+    setUpDialog(host, dir);
+    std::string list;
+    for (int i = 0; i < kLines; ++i)
+      list += "1 2 3 0.5 n 1 2 3\n";
+    host.strings["VOItext"] = list;
+    host.ints["listVOIinfoFrom"] = 1;
+  }
+  std::vector<std::string> run(const char* command) {
+    host.strings["Command"] = command;
+    host.events.clear();
+    EXPECT_TRUE(plugin.execute());
+    return host.logLines();
+  }
+  static constexpr int kLines = 1320; // 1315 cleaned lines fit
+  TempDir dir;
+  FakeHost host;
+  Orbiculon plugin;
+  const std::string leftOut = "Plugin>  The cleaned list is full: 5 more valid lines were left out";
+};
+
+TEST_F(ListOverflowTest, CleanUpTextReportsTheLinesLeftOut) {
+  EXPECT_EQ((std::vector<std::string>{leftOut, "Plugin>  1315 valid lines left after cleaning"}),
+            run("CleanUpText"));
+}
+
+TEST_F(ListOverflowTest, StartReportsTheLinesLeftOutBeforeBuildingTheRest) {
+  const auto lines = run("Start");
+  const auto found = std::find(lines.begin(), lines.end(), leftOut);
+  ASSERT_NE(lines.end(), found) << ::testing::PrintToString(lines);
+  EXPECT_EQ(1315, std::count_if(found, lines.end(), [](const std::string& line) {
+              return line.rfind("Plugin>  Added VOI at TAL (", 0) == 0;
+            }));
+}
+
+// ---------------------------------------------------------------------------------
 // Header values no VMR has: resolutions that are not finite or beyond the integer
 // range saturate instead of being undefined.
 
@@ -318,6 +360,7 @@ struct ResolutionCase {
   float resolution;
   std::int32_t written;
 };
+void PrintTo(const ResolutionCase& c, std::ostream* out) { *out << c.name; }
 
 class HeaderResolutionTest : public ::testing::TestWithParam<ResolutionCase> {};
 
