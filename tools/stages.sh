@@ -13,7 +13,7 @@ stage() {
   "$@" || status=$?
   local mark=""
   ((status == 0)) || mark="  FAILED (exit $status)"
-  stage_timings+=("$(printf '  %-22s %5ds%s' "$name" $((SECONDS - start)) "$mark")")
+  stage_timings+=("$(printf '  %-32s %5ds%s' "$name" $((SECONDS - start)) "$mark")")
   if ((status != 0)); then
     print_stage_timings
     exit "$status"
