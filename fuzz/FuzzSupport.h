@@ -22,6 +22,16 @@
 
 namespace orbiculon::fuzz {
 
+// The text that a file saved in the platform's text mode holds, from its bytes:
+// on Windows every LF of the text became CR LF in the file.
+inline std::string savedText(std::string fileBytes) {
+#if defined(_WIN32)
+  for (auto at = fileBytes.find("\r\n"); at != std::string::npos; at = fileBytes.find("\r\n", at))
+    fileBytes.erase(at, 1);
+#endif
+  return fileBytes;
+}
+
 [[noreturn]] inline void fail(const char* file, int line, const char* condition, std::string_view message) {
   std::fprintf(stderr, "%s:%d: invariant broken: %s\n  %.*s\n", file, line, condition,
                static_cast<int>(message.size()), message.data());

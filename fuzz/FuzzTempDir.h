@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -15,10 +16,23 @@ namespace orbiculon::fuzz {
 class FuzzTempDir {
 public:
   explicit FuzzTempDir(const std::string& name) {
+#if defined(_WIN32)
+    // No mkdtemp: a random name, taken only when create_directory made it anew.
+    std::random_device random;
+    bool created = false;
+    for (int attempt = 0; attempt < kNameAttempts && !created; ++attempt) {
+      path_ = std::filesystem::temp_directory_path() /
+              ("orbiculon-fuzz-" + name + "-" + std::to_string(random()) + std::to_string(random()));
+      std::error_code error;
+      created = std::filesystem::create_directory(path_, error);
+    }
+    FUZZ_CHECK(created, "cannot create the temporary folder");
+#else
     std::string pattern =
         (std::filesystem::temp_directory_path() / ("orbiculon-fuzz-" + name + "-XXXXXX")).string();
     FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr, "cannot create the temporary folder");
     path_ = pattern;
+#endif
   }
   ~FuzzTempDir() {
     std::error_code ignored;
@@ -40,6 +54,9 @@ public:
   }
 
 private:
+#if defined(_WIN32)
+  static constexpr int kNameAttempts = 100;
+#endif
   std::filesystem::path path_;
 };
 

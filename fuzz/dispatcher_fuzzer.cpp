@@ -338,7 +338,8 @@ void checkCommand(const FakeHost& host, std::size_t first, const std::string& co
     if (saved) {
       const std::string path = host.saveFilePath.substr(0, orbiculon::kFilePathCapacity - 1);
       FUZZ_CHECK(lines.back() == (savedIn + path).substr(0, kLogLineLimit), "saved line");
-      FUZZ_CHECK(readWhole(path) == listBefore, "saved text differs from VOItext");
+      FUZZ_CHECK(orbiculon::fuzz::savedText(readWhole(path)) == listBefore,
+                 "saved text differs from VOItext");
     }
   } else if (command == "ReadTextFile") {
     FUZZ_CHECK(countPrefixed(lines, "Plugin>  Read ") == 1, "ReadTextFile log line");

@@ -185,7 +185,10 @@ TEST_P(FileNameLengthTest, SavesWhenThePathFitsAndReportsOtherwise) {
   } else {
     EXPECT_TRUE(run.logged(kVoiWriteError)) << run.process.out;
     EXPECT_FALSE(run.loggedPrefix("Plugin>  Saved: ")) << run.process.out;
+#ifndef _WIN32
+    // (Not on Windows: a folder path past MAX_PATH cannot be examined there.)
     EXPECT_TRUE(fs::is_empty(folder)) << "a file was written";
+#endif
   }
 }
 
@@ -330,7 +333,7 @@ class ListCapacityTest : public ::testing::TestWithParam<ListCase> {};
 std::string leftOutLine(int count) {
   return "Plugin>  The cleaned list is full: " + std::to_string(count) + " more valid lines were left out";
 }
-long leftOutLines(const HostRun& run) {
+std::ptrdiff_t leftOutLines(const HostRun& run) {
   return std::count_if(run.log.begin(), run.log.end(), [](const std::string& line) {
     return line.rfind("Plugin>  The cleaned list is full: ", 0) == 0;
   });
@@ -414,8 +417,15 @@ class OutputPathTest : public ::testing::TestWithParam<OutputCase> {
 protected:
   OutputPathTest() {
     writeFile(dir / "afile", "a regular file");
+#ifndef _WIN32
     fs::create_symlink("/dev/full", dir / "full.voi");
     fs::create_symlink("/dev/full", dir / "full.txt");
+#endif
+  }
+  void SetUp() override {
+#ifdef _WIN32
+    if (GetParam().name.find("DevFull") != std::string::npos) GTEST_SKIP() << "Windows has no /dev/full";
+#endif
   }
   std::string path(const std::string& suffix) const {
     const std::string& given = GetParam().path;
@@ -430,6 +440,9 @@ protected:
 
 // Both the link and /dev/full itself must still be there after a failed write.
 void expectFullDeviceIntact(const fs::path& link) {
+#ifdef _WIN32
+  (void)link;
+#else
   struct stat device {};
   ASSERT_EQ(0, ::lstat("/dev/full", &device));
   EXPECT_TRUE(S_ISCHR(device.st_mode)) << "/dev/full is no longer a character device";
@@ -437,6 +450,7 @@ void expectFullDeviceIntact(const fs::path& link) {
     EXPECT_TRUE(fs::is_symlink(link)) << link << " was removed or replaced";
     EXPECT_EQ(fs::path("/dev/full"), fs::read_symlink(link));
   }
+#endif
 }
 
 // "FileName" always gets ".voi" appended, so /dev/full is reached through a link.
