@@ -7,8 +7,10 @@
 #
 #   tools/valgrind-e2e.sh [--build DIR]     (default build-valgrind)
 #
-# The build is an ordinary optimised one with debug information: valgrind needs no
-# instrumented code, and must not run sanitizer builds. Valgrind exits with 1 on an
+# A folder that is not configured yet is configured as an ordinary optimised build
+# with debug information; an existing one (CI passes its release build) is used as
+# it is and only the end-to-end tests are brought up to date. Valgrind needs no
+# instrumented code, and must not be given a sanitizer build. Valgrind exits with 1 on an
 # error (--error-exitcode=1); since a host run may legitimately end with 1 (a refused
 # plug-in), every process also writes its own valgrind log, and any log with errors
 # fails the stage whatever the exit codes said.
@@ -19,7 +21,7 @@ build="$root/build-valgrind"
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
     *) echo "valgrind-e2e.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -34,7 +36,12 @@ if ! command -v valgrind >/dev/null; then
   fi
 fi
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBICULON_BUILD_BENCH=OFF >/dev/null
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBICULON_BUILD_BENCH=OFF >/dev/null
+elif grep -q -- '-fsanitize' "$build/CMakeCache.txt"; then
+  echo "valgrind-e2e.sh: $build is a sanitizer build; valgrind cannot run it" >&2
+  exit 2
+fi
 mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\.\.\. \(\(e2e_\w*_test\)\|\(\w*_e2e_test\)\)$/\1/p' | sort -u)
 if [[ ${#targets[@]} -eq 0 ]]; then
   echo "valgrind-e2e.sh: no end-to-end test executables found" >&2
@@ -51,6 +58,7 @@ valgrind_options=(
   --trace-children-skip='/usr/*,/bin/*,/sbin/*'
   --leak-check=full --errors-for-leak-kinds=definite --show-leak-kinds=definite
   --track-origins=yes --num-callers=30
+  --suppressions="$root/tools/valgrind-e2e.supp"
   --log-file="$logs/%q{VALGRIND_TEST}.%p.log"
 )
 
@@ -84,4 +92,5 @@ if [[ ${#failed[@]} -gt 0 ]]; then
   echo "valgrind-e2e.sh: FAILED: ${failed[*]}" >&2
   exit 1
 fi
-echo "valgrind-e2e.sh: ${#targets[@]} test programs, $processes processes under memcheck, no error"
+hosts=$(grep -l -E '^==[0-9]+== Command: .*/(CerevantRZ|Cerevant|OtherHost)\.exe' "$logs"/*.log | wc -l)
+echo "valgrind-e2e.sh: ${#targets[@]} test programs, $processes processes under memcheck ($hosts host runs), no error"
