@@ -49,7 +49,9 @@ if ! command -v clang++-14 >/dev/null || [[ ! -f "$(fuzzer_runtime)" ]]; then
 fi
 
 (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
-cmake --build "$build" -j2 --target $(printf '%s_fuzzer ' "${targets[@]}")
+fuzzers=()
+for target in "${targets[@]}"; do fuzzers+=("${target}_fuzzer"); done
+cmake --build "$build" -j2 --target "${fuzzers[@]}"
 
 # Coordinate lists of the examples, in the input layout of each list target.
 seed_examples() {
@@ -64,7 +66,7 @@ seed_examples() {
   local file
   for file in "$root"/examples/*.txt "$root"/examples/*.csv "$root"/examples/*.tsv; do
     [[ -f $file ]] || continue
-    { printf "$prefix"; cat "$file"; } > "$out/example-$(basename "$file")"
+    { printf '%b' "$prefix"; cat "$file"; } > "$out/example-$(basename "$file")"
   done
 }
 
@@ -106,7 +108,7 @@ for target in "${targets[@]}"; do
       -artifact_prefix="$findings/" > "$log" 2>&1) || status=$?
 
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  corpus=$(ls "$work" | wc -l)
+  corpus=$(find "$work" -type f | wc -l)
   if [[ $status -ne 0 ]]; then
     failed+=("$target")
     echo "fuzz.sh: $target FAILED (exit $status); log: $log"
