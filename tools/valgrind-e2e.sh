@@ -49,6 +49,8 @@ if [[ ${#targets[@]} -eq 0 ]]; then
 fi
 cmake --build "$build" -j2 --target "${targets[@]}"
 
+# Absolute: every test runs from its own folder.
+build=$(cd "$build" && pwd)
 logs="$build/valgrind-logs"
 rm -rf "$logs"
 mkdir -p "$logs"
