@@ -89,6 +89,10 @@ private:
   std::size_t lineStart() const noexcept { return lines_ > 0 ? committed_ + 1 : 0; }
 
   bool append(char c) noexcept {
+    // A line that could not fit the buffer by itself is no list line, even when a NUL
+    // keeps most of it out of the buffer; without this bound a file of NUL bytes (a
+    // sparse file of any size) would be read to its end.
+    if (++rawLength_ >= capacity_) return false;
     if (afterNul_) return true; // a line ends, for the list, at its first NUL
     const std::size_t at = lineStart() + lineLength_;
     if (at + 1 >= capacity_) return false; // no room for the byte and the NUL
@@ -105,6 +109,7 @@ private:
     committed_ = start + lineLength_;
     ++lines_;
     lineLength_ = 0;
+    rawLength_ = 0;
     inLine_ = false;
     afterNul_ = false;
     return true;
@@ -114,6 +119,7 @@ private:
   std::unique_ptr<char[]> joined_;
   std::size_t committed_ = 0; // length of the joined complete lines
   std::size_t lineLength_ = 0;
+  std::size_t rawLength_ = 0; // bytes of the current line, those after a NUL included
   int lines_ = 0;
   bool inLine_ = false;
   bool pendingCr_ = false;

@@ -9,8 +9,10 @@ namespace orbiculon {
 //
 // Lines end at LF; a CR right before an LF belongs to the line end on every platform,
 // the last line needs no LF, a final LF adds no empty line, and empty lines count.
-// Each line enters the buffer up to its first NUL byte. The buffer receives the
-// lines joined by single LFs, NUL-terminated, with no LF after the last.
+// Each line enters the buffer up to its first NUL byte, but a line whose bytes,
+// those after a NUL included, would not fit the buffer with a NUL does not fit. The
+// buffer receives the lines joined by single LFs, NUL-terminated, with no LF after
+// the last.
 //
 // A file that cannot be opened (missing, a folder, no name) or holds no line gives
 // 0 and leaves the buffer as it was. When the next line would no longer fit the

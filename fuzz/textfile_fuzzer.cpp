@@ -12,9 +12,10 @@
 // readCoordinateTextFile. Its result is held against a plain model: lines end at LF,
 // a CR before an LF belongs to the line end, a final LF adds no line, each line is
 // cut at its first NUL, and lines are taken while the joined text and its NUL fit
-// the buffer. The buffer is an exact heap block (the address sanitizer sees any
-// overrun) and stays untouched when no line is taken; the read error line is logged
-// exactly when a line had to be left out.
+// the buffer and each whole line (bytes after a NUL included) would fit it by itself.
+// The buffer is an exact heap block (the address sanitizer sees any overrun) and
+// stays untouched when no line is taken; the read error line is logged exactly when
+// a line had to be left out.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -51,11 +52,13 @@ Model model(std::string_view file, std::size_t capacity) {
     const std::size_t end = lineFeed == std::string_view::npos ? file.size() : lineFeed;
     std::string_view line = file.substr(start, end - start);
     if (lineFeed != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    line = line.substr(0, std::min(line.find('\0'), line.size()));
     m.lines.emplace_back(line);
     start = end + 1;
   }
-  for (const auto& line : m.lines) {
+  for (const auto& raw : m.lines) {
+    // The whole line, bytes after a NUL included, must fit by itself.
+    if (raw.size() + 1 > capacity) break;
+    const std::string_view line = std::string_view(raw).substr(0, std::min(raw.find('\0'), raw.size()));
     const std::size_t length = m.joined.size() + (m.taken > 0 ? 1 : 0) + line.size();
     if (length + 1 > capacity) break;
     if (m.taken > 0) m.joined += '\n';

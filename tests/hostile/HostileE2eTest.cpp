@@ -311,9 +311,27 @@ INSTANTIATE_TEST_SUITE_P(
         // NUL bytes end a line for the list; what follows on that line is dropped.
         TextFileCase{"NulBytes", "1 2 3 4 a 1 2 3\0tail\n\0\r\n5 6 7 8 b 1 2 3"s, 3,
                      "1 2 3 4 a 1 2 3\n\n5 6 7 8 b 1 2 3", false},
+        // A NUL keeps the rest of its line out of the list, but the whole line must
+        // still fit the list text by itself.
+        TextFileCase{"NulThenTailThatFits", "a\0"s + std::string(99997, 'z') + "\nb", 2, "a\nb", false},
+        TextFileCase{"NulThenTailTooLong", "a\0"s + std::string(99998, 'z') + "\nb", 0, "", true},
         TextFileCase{"OnlySeparators", shortLines(3, ",;:\"' \t"), 3, ",;:\"' \t\n,;:\"' \t\n,;:\"' \t",
                      false}),
     [](const ::testing::TestParamInfo<TextFileCase>& testCase) { return testCase.param.name; });
+
+// A sparse file of a gibibyte of NUL bytes holds one line that can never fit: reading
+// stops at the list capacity instead of reading the whole file (a terabyte would
+// keep the host busy for an hour).
+TEST(TextFileSizeTest, SparseFileOfNulBytesStopsAtTheListCapacity) {
+  TempDir dir;
+  const fs::path file = dir / "sparse.txt";
+  writeFile(file, "");
+  fs::resize_file(file, std::uintmax_t{1} << 30);
+  const HostRun run = runDialog({"--open-path", file.string(), "ReadTextFile"});
+  expectSurvived(run);
+  EXPECT_TRUE(run.logged("Plugin>  Read 0 lines in " + file.string())) << run.process.out;
+  EXPECT_TRUE(run.logged(kTextReadError)) << run.process.out;
+}
 
 // ---------------------------------------------------------------------------------
 // The coordinate list in the dialog at its capacity, and cleaned text that outgrows it.
