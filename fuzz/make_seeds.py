@@ -4,8 +4,8 @@
 Each seed is one input in the target's own layout (see the comment at the top of
 each *_fuzzer.cpp). The lists are the kinds the unit tests use and users paste:
 clean lists, CSV with quotes, tab-separated tables with headings, CR LF line ends,
-decimal commas, names at the length limit, values at every bound. Run it again after
-changing a layout; the fuzz script adds coordinate lists from examples/ at run time.
+decimal commas, names at the length limit, values at every bound, and the lists of
+examples/. Run it again after changing a layout or the examples.
 """
 import os
 import struct
@@ -35,6 +35,19 @@ LISTS = {
     "separators": b",;:\"' \t\x0b\x0c\r\n,,,,\n;;;;\n",
     "empty": b"",
 }
+
+
+def example_lists():
+    """The coordinate lists of examples/, as users paste them."""
+    folder = os.path.join(ROOT, "..", "examples")
+    lists = {}
+    if os.path.isdir(folder):
+        for name in sorted(os.listdir(folder)):
+            path = os.path.join(folder, name)
+            if os.path.isfile(path) and name.endswith((".txt", ".csv", ".tsv")):
+                with open(path, "rb") as f:
+                    lists["example-" + name.replace(".", "-")] = f.read()
+    return lists
 
 
 def write(target, name, data):
@@ -140,6 +153,7 @@ def dispatcher_seeds():
 
 
 if __name__ == "__main__":
+    LISTS.update(example_lists())
     clean_seeds()
     parse_seeds()
     textfile_seeds()
