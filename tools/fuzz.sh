@@ -48,6 +48,8 @@ if ! command -v clang++-14 >/dev/null || [[ ! -f "$(fuzzer_runtime)" ]]; then
   fi
 fi
 
+mkdir -p "$build"
+build=$(cd "$build" && pwd) # absolute: each target runs from its findings folder
 (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 fuzzers=()
 for target in "${targets[@]}"; do fuzzers+=("${target}_fuzzer"); done
