@@ -195,10 +195,25 @@ async function main() {
   return errors.length;
 }
 
+// Chromium's helper processes may still write into the profile for a moment after
+// the browser is killed, so the folder is removed after the browser exited, with
+// retries; a folder left behind in the temp folder is no failure of the page.
+function removeProfile() {
+  try {
+    fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
+  } catch (error) {
+    console.log(`note: the browser profile ${profile} was left behind: ${error.message}`);
+  }
+}
+
 function finish(code) {
+  const done = () => {
+    removeProfile();
+    process.exit(code);
+  };
+  if (browser.exitCode !== null || browser.signalCode !== null) return done();
+  browser.once("exit", done);
   browser.kill("SIGKILL");
-  fs.rmSync(profile, { recursive: true, force: true });
-  process.exit(code);
 }
 
 const timer = setTimeout(() => {
