@@ -15,7 +15,8 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
   clean->add_option("--output,-o", options.output,
                     "File for the cleaned list, written as the dialog's Save button writes it (no line end "
                     "after the last line); an existing file is replaced. Default: standard output, where the "
-                    "log then goes to standard error");
+                    "log then goes to standard error")
+      ->check(nonEmptyPath());
   clean->add_flag("--explain", options.explain,
                   "After the log, one line for every input line that is dropped or changed, saying why, "
                   "with hints");
@@ -48,21 +49,12 @@ ExitCode runClean(const CleanOptions& options) {
 
   // With the cleaned list on standard output, the log goes to standard error.
   std::ostream& logStream = toFile ? std::cout : std::cerr;
-  ExitCode result = ExitCode::Success;
-  {
-    LogRecorder log(logStream);
-    SessionPlan plan;
-    plan.pluginPath = pluginPathOrDefault(options.plugin);
-    plan.commands = {"CleanUpText"};
-    if (toFile) plan.commands.emplace_back("SaveTextFile");
-    result = runSession(plan);
-    if (result == ExitCode::Success && toFile &&
-        !log.hasLine("Plugin>  Saved VOI info in: " + options.output)) {
-      std::cerr << "error: the plug-in could not save " << inQuotes(options.output) << " (see the log)"
-                << std::endl;
-      result = ExitCode::Refused;
-    }
-  }
+  host.log = &logStream;
+  SessionPlan plan;
+  plan.pluginPath = pluginPathOrDefault(options.plugin);
+  plan.commands = {"CleanUpText"};
+  if (toFile) plan.commands.emplace_back("SaveTextFile");
+  const ExitCode result = runSession(plan);
   if (result != ExitCode::Success) return result;
 
   if (options.explain) {

@@ -1,16 +1,20 @@
 #include "standin/CliCommon.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <algorithm>
 #include <sstream>
-#include <system_error>
 
 #include "coords/CoordinateEntry.h"
-#include "standin/HostState.h"
+#include "files/FileResult.h"
+#include "files/InputFile.h"
+#include "files/ReplacingFile.h"
 #include "standin/VoiReader.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace standin {
 
@@ -18,6 +22,44 @@ namespace {
 
 constexpr int kVmrDocumentType = 3;
 constexpr std::size_t kVersionParts = 3;
+constexpr std::size_t kReadChunkSize = 16384;
+
+// A choice among named values, any letter case, converted by CLI11; the message of
+// a wrong value lists the names.
+template <typename T> CLI::Validator choiceOf(const std::vector<std::pair<std::string, T>>& choices) {
+  std::string names;
+  for (const auto& [name, value] : choices)
+    names += (names.empty() ? "" : ",") + name;
+  CLI::CheckedTransformer convert(choices, CLI::ignore_case);
+  return CLI::Validator(
+      [choices, convert, names](std::string& input) mutable {
+        const std::string lower = CLI::detail::to_lower(input);
+        if (std::none_of(choices.begin(), choices.end(), [&](const auto& choice) { return choice.first == lower; }))
+          return input + " not in {" + names + "}";
+        return convert(input);
+      },
+      "{" + names + "}");
+}
+
+// Reads up to `size` bytes of standard input; a failure is never the end of input.
+orbiculon::FileResult readStandardInput(char* data, std::size_t size, std::size_t& count) {
+  for (;;) {
+#if defined(_WIN32)
+    const int got = _read(0, data, static_cast<unsigned int>(size));
+#else
+    const ssize_t got = ::read(0, data, size);
+#endif
+    if (got >= 0) {
+      count = static_cast<std::size_t>(got);
+      return {};
+    }
+    if (errno != EINTR) return {errno};
+  }
+}
+
+std::string inputName(const std::string& path) {
+  return path == "-" ? std::string("standard input") : inQuotes(path);
+}
 
 } // namespace
 
@@ -44,8 +86,9 @@ void addHostOptions(CLI::App& app, HostOptions& options) {
   app.add_option("--answer", options.answer,
                  "Answer to the question 'VMR properties don't indicate TAL/MNI space. Do you want to "
                  "continue?': yes, no, or ask (ask on the terminal; no when input is not a terminal)")
-      ->check(CLI::IsMember({"yes", "no", "ask"}))
-      ->capture_default_str();
+      ->transform(choiceOf(std::vector<std::pair<std::string, Answer>>{{"yes", Answer::Yes}, {"no", Answer::No},
+                                                         {"ask", Answer::Ask}}))
+      ->default_str("ask");
 }
 
 void applyHostOptions(const HostOptions& options) {
@@ -79,14 +122,12 @@ void applyHostOptions(const HostOptions& options) {
     if (!host.header.set(field, value))
       throw CLI::ValidationError("--header", "unknown field or bad value in " + inQuotes(assignment));
   }
-  host.answer = options.answer == "yes" ? Answer::Yes : options.answer == "no" ? Answer::No : Answer::Ask;
+  host.answer = options.answer;
 }
 
 void addSpaceOption(CLI::App& app, Space& space) {
-  app.add_option_function<std::string>(
-         "--space", [&space](const std::string& value) { space = value == "mni" ? Space::Mni : Space::Tal; },
-         "Reference space of the coordinates: tal (Talairach) or mni")
-      ->transform(CLI::IsMember({"tal", "mni"}, CLI::ignore_case))
+  app.add_option("--space", space, "Reference space of the coordinates: tal (Talairach) or mni")
+      ->transform(choiceOf(std::vector<std::pair<std::string, Space>>{{"tal", Space::Tal}, {"mni", Space::Mni}}))
       ->default_str("tal");
 }
 
@@ -97,52 +138,84 @@ std::pair<std::string, std::string> splitAssignment(const std::string& option, c
   return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
-std::string readInputFile(const std::string& option, const std::string& path) {
-  if (path == "-") {
-    std::string content{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    if (std::cin.bad()) throw CLI::ValidationError(option, "cannot read standard input");
-    return content;
+std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit,
+                          const std::string& what) {
+  orbiculon::InputFile file;
+  const bool fromStandardInput = path == "-";
+  if (!fromStandardInput) {
+    const orbiculon::FileResult opened = file.open(path.c_str());
+    if (opened.error == orbiculon::kNotARegularFile) {
+      throw CLI::ValidationError(option, inQuotes(path) +
+                                             " is not a regular file; to read a pipe or a device, give - "
+                                             "and redirect it to standard input");
+    }
+    if (!opened.ok())
+      throw CLI::ValidationError(option, "cannot open " + inQuotes(path) + ": " +
+                                             orbiculon::describeFileError(opened.error));
   }
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (!std::filesystem::exists(status))
-    throw CLI::ValidationError(option, "file " + inQuotes(path) + " does not exist");
-  if (std::filesystem::is_directory(status))
-    throw CLI::ValidationError(option, inQuotes(path) + " is a folder, not a file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CLI::ValidationError(option, "cannot read file " + inQuotes(path));
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) throw CLI::ValidationError(option, "reading " + inQuotes(path) + " failed");
-  return content.str();
+  std::string text;
+  std::size_t lines = 1;
+  char chunk[kReadChunkSize];
+  for (;;) {
+    std::size_t count = 0;
+    const orbiculon::FileResult read = fromStandardInput ? readStandardInput(chunk, sizeof chunk, count)
+                                                         : file.read(chunk, sizeof chunk, count);
+    if (!read.ok())
+      throw CLI::ValidationError(option, "cannot read " + inputName(path) + " after " +
+                                             std::to_string(text.size()) +
+                                             " bytes: " + orbiculon::describeFileError(read.error));
+    if (count == 0) return text;
+    // Only up to the first byte past the limit is kept: enough to refuse the input.
+    const std::size_t keep = std::min(count, limit + 1 - text.size());
+    const std::size_t start = text.size();
+    text.append(chunk, keep);
+    for (std::size_t i = start; i < text.size(); ++i) {
+      if (text[i] == '\0') {
+        throw CLI::ValidationError(option, inputName(path) + " is not a text file (byte " +
+                                               std::to_string(i + 1) + " is a NUL byte)");
+      }
+      if (text[i] == '\n' && i + 1 < text.size()) ++lines;
+    }
+    if (text.size() > limit) {
+      throw CLI::ValidationError(option, inputName(path) + " holds more than " + std::to_string(limit) +
+                                             " bytes (reading stopped at byte " + std::to_string(text.size()) +
+                                             ", in line " + std::to_string(lines) + "); " + what +
+                                             " holds at most " + std::to_string(limit));
+    }
+  }
 }
 
 std::string readCoordinateListFile(const std::string& option, const std::string& path) {
-  std::string text = readInputFile(option, path);
-  const auto nul = text.find('\0');
-  if (nul != std::string::npos) {
-    throw CLI::ValidationError(option, inQuotes(path) + " is not a text file (byte " +
-                                           std::to_string(nul + 1) + " is a NUL byte)");
-  }
-  if (text.size() >= orbiculon::kCoordinateListCapacity) {
-    throw CLI::ValidationError(option, inQuotes(path) + " holds " + std::to_string(text.size()) +
-                                           " bytes; a coordinate list holds at most " +
-                                           std::to_string(orbiculon::kCoordinateListCapacity - 1) +
-                                           ": split it into smaller lists");
-  }
-  return text;
+  return readTextInput(option, path, orbiculon::kCoordinateListCapacity - 1, "a coordinate list");
+}
+
+CLI::Validator nonEmptyPath() {
+  return CLI::Validator([](const std::string& path) { return path.empty() ? std::string("the path is empty") : std::string(); },
+                        "PATH");
 }
 
 void checkOutputPath(const std::string& option, const std::filesystem::path& path) {
   namespace fs = std::filesystem;
   std::error_code error;
   if (path.empty()) throw CLI::ValidationError(option, "the path is empty");
+  if (!path.has_filename())
+    throw CLI::ValidationError(option, inQuotes(path.string()) + " ends with a separator; give a file path");
   if (fs::is_directory(path, error))
     throw CLI::ValidationError(option, inQuotes(path.string()) + " is a folder; give a file path");
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, error))
     throw CLI::ValidationError(option, "folder " + inQuotes(folder.string()) + " of " +
                                            inQuotes(path.string()) + " does not exist");
+}
+
+bool writeWholeFile(const std::string& path, std::string_view content, std::string& error) {
+  orbiculon::ReplacingFile file;
+  orbiculon::FileResult result = file.open(path.c_str());
+  if (result.ok()) result = file.write(content.data(), content.size());
+  if (result.ok()) result = file.commit();
+  if (!result.ok())
+    error = "cannot write " + inQuotes(path) + ": " + orbiculon::describeFileError(result.error);
+  return result.ok();
 }
 
 void installVoiLoader(VoiLoads& loads) {
@@ -152,69 +225,6 @@ void installVoiLoader(VoiLoads& loads) {
     ++(ok ? loads.loaded : loads.failed);
     return line;
   };
-}
-
-LogRecorder::LogRecorder(std::ostream& target)
-    : buffer_(target.rdbuf()), stream_(&buffer_), previous_(state().log) {
-  state().log = &stream_;
-}
-
-LogRecorder::~LogRecorder() {
-  stream_.flush();
-  state().log = previous_;
-}
-
-bool LogRecorder::hasLine(std::string_view line) const {
-  const std::string& text = buffer_.recorded();
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    if (std::string_view(text).substr(start, end - start) == line) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-LogRecorder::Buffer::int_type LogRecorder::Buffer::overflow(int_type c) {
-  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  recorded_ += traits_type::to_char_type(c);
-  return target_->sputc(traits_type::to_char_type(c));
-}
-
-std::streamsize LogRecorder::Buffer::xsputn(const char* text, std::streamsize count) {
-  recorded_.append(text, static_cast<std::size_t>(count));
-  return target_->sputn(text, count);
-}
-
-int LogRecorder::Buffer::sync() { return target_->pubsync(); }
-
-bool writeWholeFile(const std::filesystem::path& path, std::string_view content, std::string& error) {
-  namespace fs = std::filesystem;
-  fs::path temporary = path;
-  temporary += ".partial";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot create " + inQuotes(temporary.string());
-      return false;
-    }
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      error = "writing " + inQuotes(path.string()) + " failed";
-      return false;
-    }
-  }
-  std::error_code renameError;
-  fs::rename(temporary, path, renameError);
-  if (renameError) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    error = "cannot replace " + inQuotes(path.string()) + ": " + renameError.message();
-    return false;
-  }
-  return true;
 }
 
 } // namespace standin

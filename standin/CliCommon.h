@@ -3,19 +3,20 @@
 // What the subcommands of the command line share: the host options, reading input
 // files, checking and writing output files. Usage errors are thrown as
 // CLI::ValidationError naming the option (or argument) and the value at fault; the
-// command line turns them into exit code 2.
+// command line turns them into exit code 2. Failures after the plug-in ran are
+// reported with reportFailure().
 
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <cstdint>
 #include <filesystem>
-#include <ostream>
-#include <streambuf>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "standin/HostState.h"
 #include "standin/Session.h"
 
 namespace standin {
@@ -26,7 +27,7 @@ struct HostOptions {
   std::string hostVersion = "2.2.0";
   std::string document = "vmr";
   std::vector<std::string> header;
-  std::string answer = "ask";
+  Answer answer = Answer::Ask;
 };
 
 // --plugin only; every subcommand that runs the plug-in has it.
@@ -48,30 +49,41 @@ inline const char* spaceName(Space space) { return space == Space::Mni ? "MNI" :
 // Splits NAME=VALUE; a missing "=" or an empty name is a usage error of `option`.
 std::pair<std::string, std::string> splitAssignment(const std::string& option, const std::string& text);
 
-// The whole text must be one number of type T.
+// The one number parser of the command line: the whole text must be one number of
+// type T in the classic notation. A value that does not fit T (such as 1e39 for a
+// float) is refused, not rounded to infinity.
 template <typename T> T parseNumber(const std::string& option, const std::string& text) {
   T value{};
   const char* last = text.data() + text.size();
   const auto [end, error] = std::from_chars(text.data(), last, value);
+  if (error == std::errc::result_out_of_range)
+    throw CLI::ValidationError(option, "\"" + text + "\" is out of range");
   if (text.empty() || error != std::errc() || end != last)
     throw CLI::ValidationError(option, "\"" + text + "\" is not a valid number");
   return value;
 }
 
-// Reads a whole file (or standard input for "-") as bytes.
-std::string readInputFile(const std::string& option, const std::string& path);
+// Reads a text input as the dialog's text box would hold it: at most `limit` bytes
+// (the message of a longer one says that `what` holds at most that) and no NUL byte, from a regular file or, for "-", from standard input (which may be
+// a pipe or a device). Reading stops at the first byte past the limit, so any input
+// is refused in constant memory; a read error is an error, never the end of input.
+std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit,
+                          const std::string& what);
 
-// Reads a coordinate list as the dialog's text box would hold it: a text without NUL
-// bytes that fits the box (kCoordinateListCapacity with its NUL).
+// A coordinate list: a text input that fits the list parameter with its NUL.
 std::string readCoordinateListFile(const std::string& option, const std::string& path);
 
-// An output file must go into an existing folder and must not be a folder itself.
+// Refuses an empty path: an output option given as "" names no file.
+CLI::Validator nonEmptyPath();
+
+// An output file must be named, must go into an existing folder and must not be a
+// folder itself.
 void checkOutputPath(const std::string& option, const std::filesystem::path& path);
 
-// Writes `content` to `path` through a temporary file in the same folder that is
-// renamed over the target at the end, so the target is either the whole new content
-// or untouched. False (with `error` set) when it could not be written.
-bool writeWholeFile(const std::filesystem::path& path, std::string_view content, std::string& error);
+// Writes `content` to `path` the way the plug-in saves its files: the target is
+// replaced whole or left as it was. False (with `error` naming the path and the
+// system's reason) when it could not be written.
+bool writeWholeFile(const std::string& path, std::string_view content, std::string& error);
 
 // Counts the VOI files the host was asked to load and how many of them did not read
 // back as valid VOI files.
@@ -83,39 +95,6 @@ struct VoiLoads {
 // logs a one-line summary (or the error naming the line); `loads` must outlive the
 // session.
 void installVoiLoader(VoiLoads& loads);
-
-// While it lives, the host log goes to `target` as it arrives and is also kept, so
-// a subcommand can check what the plug-in reported.
-class LogRecorder {
-public:
-  explicit LogRecorder(std::ostream& target);
-  ~LogRecorder();
-  LogRecorder(const LogRecorder&) = delete;
-  LogRecorder& operator=(const LogRecorder&) = delete;
-
-  // Whether the log holds `line` as a whole line.
-  bool hasLine(std::string_view line) const;
-
-private:
-  class Buffer : public std::streambuf {
-  public:
-    explicit Buffer(std::streambuf* target) : target_(target) {}
-    const std::string& recorded() const { return recorded_; }
-
-  protected:
-    int_type overflow(int_type c) override;
-    std::streamsize xsputn(const char* text, std::streamsize count) override;
-    int sync() override;
-
-  private:
-    std::streambuf* target_;
-    std::string recorded_;
-  };
-
-  Buffer buffer_;
-  std::ostream stream_;
-  std::ostream* previous_;
-};
 
 // Quotes a value for a message.
 std::string inQuotes(std::string_view text);

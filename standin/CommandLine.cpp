@@ -4,21 +4,29 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 
 #include "standin/CleanCommand.h"
 #include "standin/DialogCommand.h"
 #include "standin/Session.h"
 #include "standin/SpheresCommand.h"
+#include "standin/Terminal.h"
 
 namespace standin {
 
-int runCommandLine(int argc, char** argv) {
+namespace {
+
+ExitCode parseAndRun(int argc, char** argv) {
   CLI::App app{"Stand-in host for the Orbiculon plug-in: runs the plug-in module exactly as the imaging "
                "host does, with the host log on standard output.",
                "CerevantRZ.exe"};
-  app.footer("Exit codes: 0 success; 1 the plug-in refused (initPlugin or a command returned false, or the\n"
-             "file it should have written is missing or does not read back); 2 usage error (bad option or\n"
-             "value, a missing or unreadable input file, an output folder that does not exist).\n\n"
+  app.footer("Exit codes:\n"
+             "  0  everything asked was done\n"
+             "  1  the plug-in ran but something failed: initPlugin or a command returned false, Start\n"
+             "     wrote no VOI file, a file was not written or read or does not read back, or writing\n"
+             "     to standard output failed\n"
+             "  2  the command line was wrong (a bad option or value, an input that cannot be read, an\n"
+             "     output folder that does not exist, a module that cannot be loaded); nothing ran\n\n"
              "Examples:\n"
              "  CerevantRZ.exe spheres examples/clean_list.txt --output study_vois\n"
              "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L -o angular_L\n"
@@ -46,17 +54,33 @@ int runCommandLine(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-    if (spheres->parsed()) return static_cast<int>(runSpheres(spheresOptions));
-    if (clean->parsed()) return static_cast<int>(runClean(cleanOptions));
-    if (dialog->parsed()) return static_cast<int>(runDialog(dialogOptions));
+    if (spheres->parsed()) return runSpheres(spheresOptions);
+    if (clean->parsed()) return runClean(cleanOptions);
+    if (dialog->parsed()) return runDialog(dialogOptions);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? 0 : static_cast<int>(ExitCode::Usage);
-  } catch (const std::exception& error) {
-    std::cerr << "error: " << error.what() << std::endl;
-    return static_cast<int>(ExitCode::Usage);
+    return app.exit(error) == 0 ? ExitCode::Success : ExitCode::Usage;
   }
-  return static_cast<int>(ExitCode::Usage);
+  return ExitCode::Usage;
+}
+
+} // namespace
+
+int runCommandLine(int argc, char** argv) {
+  holdClosedStandardStreams();
+  CheckedStandardOutput output;
+  ExitCode result = ExitCode::Failed;
+  try {
+    result = parseAndRun(argc, argv);
+  } catch (const std::bad_alloc&) {
+    result = reportFailure("not enough memory to finish the command");
+  } catch (const std::exception& error) {
+    result = reportFailure(std::string("the command stopped on an unexpected failure (") + error.what() + ")");
+  }
+  if (const std::string failure = output.finish(); !failure.empty()) {
+    const ExitCode failed = reportFailure(failure);
+    if (result == ExitCode::Success) result = failed;
+  }
+  return static_cast<int>(result);
 }
 
 } // namespace standin

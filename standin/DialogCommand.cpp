@@ -40,7 +40,8 @@ void setParameters(const DialogOptions& options) {
   }
   for (const auto& text : options.textFiles) {
     const auto [name, file] = splitAssignment("--text-file", text);
-    host.strings[name] = readInputFile("--text-file", file);
+    host.strings[name] = readTextInput("--text-file", file, stringParameterCapacity(name) - 1,
+                                      "parameter " + inQuotes(name));
   }
   if (!options.openPath.empty()) host.openPath = options.openPath;
   if (!options.savePath.empty()) host.savePath = options.savePath;
@@ -123,21 +124,11 @@ ExitCode runDialog(const DialogOptions& options) {
 
   for (const auto& [name, file] : saves) {
     const auto value = parameterText(name);
-    if (!value) {
-      std::cerr << "error: --save: parameter " << inQuotes(name) << " was never set; nothing saved to "
-                << inQuotes(file) << std::endl;
-      return ExitCode::Usage;
-    }
+    if (!value) return reportFailure("--save: parameter " + inQuotes(name) + " was never set; nothing saved to " + inQuotes(file));
     std::string error;
-    if (!writeWholeFile(file, *value, error)) {
-      std::cerr << "error: --save: " << error << std::endl;
-      return ExitCode::Usage;
-    }
+    if (!writeWholeFile(file, *value, error)) return reportFailure("--save: " + error);
   }
-  if (loads.failed > 0) {
-    std::cerr << "error: a VOI file the plug-in wrote does not read back (see the log)" << std::endl;
-    return ExitCode::Refused;
-  }
+  if (loads.failed > 0) return reportFailure("a VOI file the plug-in wrote does not read back (see the log)");
   return ExitCode::Success;
 }
 

@@ -26,7 +26,6 @@ void copyInto(const std::string& value, char* buffer, std::size_t capacity) {
 }
 
 void unexpected(const char* name) {
-  state().unexpectedCalls.emplace_back(name);
   std::cerr << "[host] unexpected call of " << name << std::endl;
 }
 
@@ -46,10 +45,12 @@ HOST_EXPORT void rzGetVersionOfCerevantRZ(int* major, int* minor, int* build) {
 
 HOST_EXPORT void rzShowLogTab() {}
 
-HOST_EXPORT void rzLogText(const char* text) { hostLog() << text << std::endl; }
+HOST_EXPORT void rzLogText(const char* text) {
+  state().loggedLines.emplace_back(text);
+  hostLog() << text << std::endl;
+}
 
 HOST_EXPORT void rzMessageBox(const char* text) {
-  state().messages.emplace_back(text);
   std::cerr << "[message] " << text << std::endl;
 }
 
@@ -81,7 +82,6 @@ HOST_EXPORT void rzGetMainHeaderOfCurrentVMR(void* header) {
 }
 
 HOST_EXPORT void rzLoadVOIs(const char* path) {
-  state().loadedVoiFiles.emplace_back(path);
   if (state().loadVois) {
     hostLog() << state().loadVois(path) << std::endl;
   } else {

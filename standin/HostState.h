@@ -39,10 +39,8 @@ struct HostState {
 
   // Where the host log goes; null means standard output.
   std::ostream* log = nullptr;
-
-  std::vector<std::string> loadedVoiFiles;
-  std::vector<std::string> unexpectedCalls;
-  std::vector<std::string> messages;
+  // Every text the plug-in logged, in order, so the host can tell what a command did.
+  std::vector<std::string> loggedLines;
 };
 
 // The one host state of this process, reached by the exported entry points.

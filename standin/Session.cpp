@@ -1,7 +1,12 @@
 #include "standin/Session.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <iostream>
 
+#include "files/FileResult.h"
+#include "files/InputFile.h"
 #include "standin/HostState.h"
 #include "standin/PluginModule.h"
 
@@ -12,6 +17,42 @@
 #endif
 
 namespace standin {
+
+namespace {
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// What a command that returned true failed to do, judged from the lines it logged
+// (those from `firstLine` on); empty when it did its part.
+std::string shortfall(const std::string& command, std::size_t firstLine) {
+  const auto& logged = state().loggedLines;
+  const auto begin = logged.begin() + static_cast<std::ptrdiff_t>(firstLine);
+  const auto any = [&](const char* prefix) {
+    return std::any_of(begin, logged.end(), [&](const std::string& line) { return startsWith(line, prefix); });
+  };
+  if (command == "Start" && !any("Plugin>  Saved: "))
+    return "the plug-in could not write \"" + state().strings["FileName"] + ".voi\" (see the log)";
+  if (command == "SaveTextFile" && !any("Plugin>  Saved VOI info in: "))
+    return "the plug-in could not save \"" + state().savePath.value_or("") + "\" (see the log)";
+  if (command == "ReadTextFile") {
+    if (any("Plugin>  Error while reading"))
+      return "the plug-in could not read all of \"" + state().openPath.value_or("") + "\" (see the log)";
+    // The plug-in logs no reason when it cannot open the file it was given.
+    const std::string path = state().openPath.value_or("");
+    orbiculon::InputFile file;
+    if (const orbiculon::FileResult opened = file.open(path.c_str()); !path.empty() && !opened.ok()) {
+      return "the plug-in could not read \"" + path + "\": " + orbiculon::describeFileError(opened.error);
+    }
+  }
+  return {};
+}
+
+} // namespace
+
+ExitCode reportFailure(const std::string& message) {
+  std::cerr << "error: " << message << std::endl;
+  return ExitCode::Failed;
+}
 
 std::string defaultPluginPath() {
   std::string exe;
@@ -32,10 +73,7 @@ std::string defaultPluginPath() {
 
 ExitCode runSession(const SessionPlan& plan) {
   PluginModule module(plan.pluginPath);
-  if (!module.loaded()) {
-    std::cerr << "error: " << module.error() << std::endl;
-    return ExitCode::Usage;
-  }
+  if (!module.loaded()) throw CLI::ValidationError("--plugin", module.error());
   if (plan.printIdentification) {
     std::cerr << "[plugin] " << module.name() << " " << module.version() << " - " << module.description()
               << " (author " << module.author() << ", help " << module.helpFile() << ", dialog "
@@ -43,23 +81,23 @@ ExitCode runSession(const SessionPlan& plan) {
   }
 
   PluginObject* plugin = module.create();
-  if (plugin == nullptr) {
-    std::cerr << "error: createPlugin returned no object" << std::endl;
-    return ExitCode::Refused;
-  }
+  if (plugin == nullptr) return reportFailure("createPlugin returned no object");
 
   ExitCode result = ExitCode::Success;
   if (!plugin->initPlugin()) {
     std::cerr << "[host] initPlugin returned false" << std::endl;
-    result = ExitCode::Refused;
+    result = ExitCode::Failed;
   } else {
     for (const auto& command : plan.commands) {
       state().strings["Command"] = command;
+      const std::size_t firstLine = state().loggedLines.size();
       if (!plugin->execute()) {
         std::cerr << "[host] command \"" << command << "\" returned false" << std::endl;
-        result = ExitCode::Refused;
+        result = ExitCode::Failed;
         break;
       }
+      if (const std::string missing = shortfall(command, firstLine); !missing.empty())
+        result = reportFailure(missing);
     }
   }
   PluginModule::destroy(plugin);

@@ -7,11 +7,14 @@ namespace standin {
 
 // Exit codes of the stand-in host.
 enum class ExitCode : int {
-  Success = 0, // every step the plug-in took succeeded
-  Refused = 1, // initPlugin or a command returned false, or what the plug-in should have
-               // written is missing or does not read back
-  Usage = 2,   // bad options, unreadable input files, missing output folders, a module
-               // that cannot be loaded; nothing was run or written
+  Success = 0, // everything asked was done
+  Failed = 1,  // the plug-in ran but something failed: initPlugin or a command returned
+               // false, a command did not do its part (Start wrote no VOI file, a text
+               // file was not saved or read), a file was not written or does not read
+               // back, or writing to standard output failed
+  Usage = 2,   // the command line was wrong (a bad option or value, an input that cannot
+               // be read, an output folder that does not exist, a module that cannot
+               // be loaded), and nothing ran
 };
 
 // One run of the plug-in as the host drives it: load the module, read its
@@ -24,8 +27,13 @@ struct SessionPlan {
 };
 
 // Runs the plan against the process's host state; messages about the run itself go
-// to standard error.
+// to standard error. A command that returned true but did not do its part, judged
+// from what it logged, makes the run fail without stopping it.
 ExitCode runSession(const SessionPlan& plan);
+
+// Writes "error: `message`" to standard error and returns ExitCode::Failed: the one
+// way the stand-in host reports what failed once the plug-in ran.
+ExitCode reportFailure(const std::string& message);
 
 // The plug-in module next to this executable.
 std::string defaultPluginPath();

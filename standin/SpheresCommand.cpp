@@ -1,5 +1,6 @@
 #include "standin/SpheresCommand.h"
 
+#include <filesystem>
 #include <iostream>
 
 #include "coords/CoordinateEntry.h"
@@ -29,6 +30,9 @@ void checkName(const std::string& name) {
 // The path of the VOI file the plug-in will write, checked: its folder exists and
 // it fits the host's file-name field with the suffix.
 std::string checkedVoiPath(const std::string& output) {
+  if (output.empty()) throw CLI::ValidationError("--output", "the path is empty");
+  if (!std::filesystem::path(voiFileName(output)).has_filename())
+    throw CLI::ValidationError("--output", inQuotes(output) + " names no file; give a file path");
   const std::string path = voiFileName(output) + kVoiSuffix;
   const std::size_t maxLength = stringParameterCapacity("FileName") - 1;
   if (path.size() > maxLength) {
@@ -76,15 +80,34 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       spheres->add_option("LIST", options.list,
                           "Coordinate list file, one VOI per valid line: x y z radius name red green "
                           "blue (- is standard input)");
-  auto* centre =
-      spheres->add_option("--centre,--center", options.centre, "Centre X Y Z of one VOI, millimetres")
-          ->expected(3)
-          ->excludes(list);
-  spheres->add_option("--radius", options.radius, "Radius of the one VOI, millimetres")
+  // Numbers go through the parser of `dialog --float` and `--int`, so both accept and
+  // refuse the same texts.
+  auto* centre = spheres
+                     ->add_option_function<std::vector<std::string>>(
+                         "--centre,--center",
+                         [&options](const std::vector<std::string>& values) {
+                           options.centre.clear();
+                           for (const auto& value : values)
+                             options.centre.push_back(parseNumber<float>("--centre", value));
+                         },
+                         "Centre X Y Z of one VOI, millimetres")
+                     ->expected(3)
+                     ->excludes(list);
+  spheres
+      ->add_option_function<std::string>(
+          "--radius", [&options](const std::string& value) { options.radius = parseNumber<float>("--radius", value); },
+          "Radius of the one VOI, millimetres")
       ->needs(centre)
-      ->capture_default_str();
+      ->default_str("5");
   spheres->add_option("--name", options.name, "Name of the one VOI")->needs(centre)->capture_default_str();
-  spheres->add_option("--colour,--color", options.colour, "Colour R G B of the one VOI")
+  spheres
+      ->add_option_function<std::vector<std::string>>(
+          "--colour,--color",
+          [&options](const std::vector<std::string>& values) {
+            for (std::size_t i = 0; i < values.size() && i < options.colour.size(); ++i)
+              options.colour[i] = parseNumber<std::int32_t>("--colour", values[i]);
+          },
+          "Colour R G B of the one VOI")
       ->expected(3)
       ->needs(centre)
       ->default_str("255 0 0");
@@ -93,7 +116,8 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       ->add_option("--output,-o", options.output,
                    "VOI file to write, with or without .voi (out/amygdala and out/amygdala.voi both write "
                    "out/amygdala.voi); an existing file is replaced")
-      ->required();
+      ->required()
+      ->check(nonEmptyPath());
   spheres->add_flag(
       "--load,!--no-load", options.load,
       "Have the host load the written file (default: load); the stand-in host reads it back and "
@@ -149,21 +173,12 @@ ExitCode runSpheres(const SpheresOptions& options) {
 
   VoiLoads loads;
   installVoiLoader(loads);
-  LogRecorder log(std::cout);
   SessionPlan plan;
   plan.pluginPath = pluginPathOrDefault(options.plugin);
   plan.commands = {"Start"};
   const ExitCode result = runSession(plan);
   if (result != ExitCode::Success) return result;
-  if (!log.hasLine("Plugin>  Saved: " + voiPath)) {
-    std::cerr << "error: the plug-in could not write " << inQuotes(voiPath) << " (see the log)" << std::endl;
-    return ExitCode::Refused;
-  }
-  if (loads.failed > 0) {
-    std::cerr << "error: " << inQuotes(voiPath) << " does not read back as a VOI file (see the log)"
-              << std::endl;
-    return ExitCode::Refused;
-  }
+  if (loads.failed > 0) return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
   return ExitCode::Success;
 }
 
