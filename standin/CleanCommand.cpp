@@ -12,10 +12,11 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       app.add_subcommand("clean", "Clean a coordinate list: keep the valid lines, in fixed columns");
   clean->add_option("LIST", options.list, "Coordinate list file (- is standard input)")->required();
   addSpaceOption(*clean, options.space);
-  clean->add_option("--output,-o", options.output,
-                    "File for the cleaned list, written as the dialog's Save button writes it (no line end "
-                    "after the last line); an existing file is replaced. Default: standard output, where the "
-                    "log then goes to standard error")
+  clean
+      ->add_option("--output,-o", options.output,
+                   "File for the cleaned list, written as the dialog's Save button writes it (no line end "
+                   "after the last line); an existing file is replaced. Default: standard output, where the "
+                   "log then goes to standard error")
       ->check(nonEmptyPath());
   clean->add_flag("--explain", options.explain,
                   "After the log, one line for every input line that is dropped or changed, saying why, "

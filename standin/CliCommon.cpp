@@ -1,7 +1,7 @@
 #include "standin/CliCommon.h"
 
-#include <iostream>
 #include <algorithm>
+#include <iostream>
 #include <sstream>
 
 #include "coords/CoordinateEntry.h"
@@ -34,7 +34,8 @@ template <typename T> CLI::Validator choiceOf(const std::vector<std::pair<std::s
   return CLI::Validator(
       [choices, convert, names](std::string& input) mutable {
         const std::string lower = CLI::detail::to_lower(input);
-        if (std::none_of(choices.begin(), choices.end(), [&](const auto& choice) { return choice.first == lower; }))
+        if (std::none_of(choices.begin(), choices.end(),
+                         [&](const auto& choice) { return choice.first == lower; }))
           return input + " not in {" + names + "}";
         return convert(input);
       },
@@ -86,8 +87,8 @@ void addHostOptions(CLI::App& app, HostOptions& options) {
   app.add_option("--answer", options.answer,
                  "Answer to the question 'VMR properties don't indicate TAL/MNI space. Do you want to "
                  "continue?': yes, no, or ask (ask on the terminal; no when input is not a terminal)")
-      ->transform(choiceOf(std::vector<std::pair<std::string, Answer>>{{"yes", Answer::Yes}, {"no", Answer::No},
-                                                         {"ask", Answer::Ask}}))
+      ->transform(choiceOf(std::vector<std::pair<std::string, Answer>>{
+          {"yes", Answer::Yes}, {"no", Answer::No}, {"ask", Answer::Ask}}))
       ->default_str("ask");
 }
 
@@ -127,7 +128,8 @@ void applyHostOptions(const HostOptions& options) {
 
 void addSpaceOption(CLI::App& app, Space& space) {
   app.add_option("--space", space, "Reference space of the coordinates: tal (Talairach) or mni")
-      ->transform(choiceOf(std::vector<std::pair<std::string, Space>>{{"tal", Space::Tal}, {"mni", Space::Mni}}))
+      ->transform(
+          choiceOf(std::vector<std::pair<std::string, Space>>{{"tal", Space::Tal}, {"mni", Space::Mni}}))
       ->default_str("tal");
 }
 
@@ -177,10 +179,10 @@ std::string readTextInput(const std::string& option, const std::string& path, st
       if (text[i] == '\n' && i + 1 < text.size()) ++lines;
     }
     if (text.size() > limit) {
-      throw CLI::ValidationError(option, inputName(path) + " holds more than " + std::to_string(limit) +
-                                             " bytes (reading stopped at byte " + std::to_string(text.size()) +
-                                             ", in line " + std::to_string(lines) + "); " + what +
-                                             " holds at most " + std::to_string(limit));
+      throw CLI::ValidationError(
+          option, inputName(path) + " holds more than " + std::to_string(limit) +
+                      " bytes (reading stopped at byte " + std::to_string(text.size()) + ", in line " +
+                      std::to_string(lines) + "); " + what + " holds at most " + std::to_string(limit));
     }
   }
 }
@@ -190,8 +192,9 @@ std::string readCoordinateListFile(const std::string& option, const std::string&
 }
 
 CLI::Validator nonEmptyPath() {
-  return CLI::Validator([](const std::string& path) { return path.empty() ? std::string("the path is empty") : std::string(); },
-                        "PATH");
+  return CLI::Validator(
+      [](const std::string& path) { return path.empty() ? std::string("the path is empty") : std::string(); },
+      "PATH");
 }
 
 void checkOutputPath(const std::string& option, const std::filesystem::path& path) {

@@ -64,9 +64,9 @@ template <typename T> T parseNumber(const std::string& option, const std::string
 }
 
 // Reads a text input as the dialog's text box would hold it: at most `limit` bytes
-// (the message of a longer one says that `what` holds at most that) and no NUL byte, from a regular file or, for "-", from standard input (which may be
-// a pipe or a device). Reading stops at the first byte past the limit, so any input
-// is refused in constant memory; a read error is an error, never the end of input.
+// (the message of a longer one says that `what` holds at most that) and no NUL byte, from a regular file or,
+// for "-", from standard input (which may be a pipe or a device). Reading stops at the first byte past the
+// limit, so any input is refused in constant memory; a read error is an error, never the end of input.
 std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit,
                           const std::string& what);
 

@@ -74,7 +74,8 @@ int runCommandLine(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     result = reportFailure("not enough memory to finish the command");
   } catch (const std::exception& error) {
-    result = reportFailure(std::string("the command stopped on an unexpected failure (") + error.what() + ")");
+    result =
+        reportFailure(std::string("the command stopped on an unexpected failure (") + error.what() + ")");
   }
   if (const std::string failure = output.finish(); !failure.empty()) {
     const ExitCode failed = reportFailure(failure);

@@ -40,8 +40,8 @@ void setParameters(const DialogOptions& options) {
   }
   for (const auto& text : options.textFiles) {
     const auto [name, file] = splitAssignment("--text-file", text);
-    host.strings[name] = readTextInput("--text-file", file, stringParameterCapacity(name) - 1,
-                                      "parameter " + inQuotes(name));
+    host.strings[name] =
+        readTextInput("--text-file", file, stringParameterCapacity(name) - 1, "parameter " + inQuotes(name));
   }
   if (!options.openPath.empty()) host.openPath = options.openPath;
   if (!options.savePath.empty()) host.savePath = options.savePath;
@@ -124,7 +124,9 @@ ExitCode runDialog(const DialogOptions& options) {
 
   for (const auto& [name, file] : saves) {
     const auto value = parameterText(name);
-    if (!value) return reportFailure("--save: parameter " + inQuotes(name) + " was never set; nothing saved to " + inQuotes(file));
+    if (!value)
+      return reportFailure("--save: parameter " + inQuotes(name) + " was never set; nothing saved to " +
+                           inQuotes(file));
     std::string error;
     if (!writeWholeFile(file, *value, error)) return reportFailure("--save: " + error);
   }

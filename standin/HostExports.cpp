@@ -25,9 +25,7 @@ void copyInto(const std::string& value, char* buffer, std::size_t capacity) {
   buffer[length] = '\0';
 }
 
-void unexpected(const char* name) {
-  std::cerr << "[host] unexpected call of " << name << std::endl;
-}
+void unexpected(const char* name) { std::cerr << "[host] unexpected call of " << name << std::endl; }
 
 constexpr std::size_t kPathCapacity = 512;
 
@@ -50,9 +48,7 @@ HOST_EXPORT void rzLogText(const char* text) {
   hostLog() << text << std::endl;
 }
 
-HOST_EXPORT void rzMessageBox(const char* text) {
-  std::cerr << "[message] " << text << std::endl;
-}
+HOST_EXPORT void rzMessageBox(const char* text) { std::cerr << "[message] " << text << std::endl; }
 
 HOST_EXPORT int rzYesNoMessageBox(const char* question) {
   bool yes = state().answer == standin::Answer::Yes;

@@ -28,7 +28,8 @@ std::string shortfall(const std::string& command, std::size_t firstLine) {
   const auto& logged = state().loggedLines;
   const auto begin = logged.begin() + static_cast<std::ptrdiff_t>(firstLine);
   const auto any = [&](const char* prefix) {
-    return std::any_of(begin, logged.end(), [&](const std::string& line) { return startsWith(line, prefix); });
+    return std::any_of(begin, logged.end(),
+                       [&](const std::string& line) { return startsWith(line, prefix); });
   };
   if (command == "Start" && !any("Plugin>  Saved: "))
     return "the plug-in could not write \"" + state().strings["FileName"] + ".voi\" (see the log)";

@@ -95,7 +95,8 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                      ->excludes(list);
   spheres
       ->add_option_function<std::string>(
-          "--radius", [&options](const std::string& value) { options.radius = parseNumber<float>("--radius", value); },
+          "--radius",
+          [&options](const std::string& value) { options.radius = parseNumber<float>("--radius", value); },
           "Radius of the one VOI, millimetres")
       ->needs(centre)
       ->default_str("5");
@@ -178,7 +179,8 @@ ExitCode runSpheres(const SpheresOptions& options) {
   plan.commands = {"Start"};
   const ExitCode result = runSession(plan);
   if (result != ExitCode::Success) return result;
-  if (loads.failed > 0) return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
+  if (loads.failed > 0)
+    return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
   return ExitCode::Success;
 }
 

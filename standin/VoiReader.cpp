@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <numeric>
-#include <sstream>
-#include <system_error>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "files/FileResult.h"
+#include "files/InputFile.h"
 
 namespace standin {
 
@@ -48,34 +55,237 @@ std::string shown(std::string_view line) {
 
 std::string found(std::string_view line) { return line.empty() ? "an empty line" : shown(line); }
 
-// The lines of the file, each checked for its CR LF end.
+// Where the bytes of a file come from: fills `data` with up to `size` bytes and sets
+// `count`, 0 at the end; returns why reading failed, or nothing.
+using ByteSource = std::function<std::string(char* data, std::size_t size, std::size_t& count)>;
+
+// Bytes held at a time. A line must fit in it; a VOI line is far shorter.
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+// The longest voxel line: three 32-bit numbers with sign, two blanks, CR LF.
+constexpr std::size_t kLongestVoxelLine = 3 * 11 + 2 + 2;
+
+struct ReadError {
+  std::string message;
+};
+
+// A plain decimal integer at `p` (an optional minus, no leading zeros, no "-0", fits
+// 32 bits), for the voxel lines, which make up nearly all of a file. False when the
+// text has any other form; the caller then reads it the slow way, which names the
+// fault.
+bool plainInteger(const char*& p, const char* end, std::int32_t& value) {
+  const char* q = p;
+  const bool negative = q < end && *q == '-';
+  if (negative) ++q;
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (q == end || !isDigit(*q)) return false;
+  if (*q == '0') {
+    if (negative || (q + 1 < end && isDigit(q[1]))) return false;
+    value = 0;
+    p = q + 1;
+    return true;
+  }
+  constexpr int kMaxDigits = 10;
+  std::int64_t magnitude = 0;
+  int digits = 0;
+  for (; q < end && isDigit(*q); ++q) {
+    if (++digits > kMaxDigits) return false;
+    magnitude = magnitude * 10 + (*q - '0');
+  }
+  const std::int64_t signedValue = negative ? -magnitude : magnitude;
+  if (signedValue < std::numeric_limits<std::int32_t>::min() ||
+      signedValue > std::numeric_limits<std::int32_t>::max())
+    return false;
+  value = static_cast<std::int32_t>(signedValue);
+  p = q;
+  return true;
+}
+
+// The lines of the file, each checked for its CR LF end, read through a buffer of
+// fixed size.
 class Lines {
 public:
-  explicit Lines(std::string_view bytes) : bytes_(bytes) {}
+  explicit Lines(ByteSource source) : source_(std::move(source)), buffer_(kBufferSize) {}
 
-  // The next line without its CR LF; `expected` says what the reader looks for, for
-  // the message when the file has already ended.
+  // The next line without its CR LF, valid until the next call; `expected` says what
+  // the reader looks for, for the message when the file has already ended.
   std::string_view next(const std::string& expected) {
     ++number_;
-    if (position_ >= bytes_.size()) fail(number_, "the file ends here, but " + expected + " was expected");
-    const std::size_t lineFeed = bytes_.find('\n', position_);
-    if (lineFeed == std::string_view::npos)
-      fail(number_, "the last line has no line end; every line must end with CR LF");
-    if (lineFeed == position_ || bytes_[lineFeed - 1] != '\r')
+    const char* lineFeed = findLineFeed();
+    if (begin_ == end_) fail(number_, "the file ends here, but " + expected + " was expected");
+    if (lineFeed == nullptr) fail(number_, "the last line has no line end; every line must end with CR LF");
+    const char* start = buffer_.data() + begin_;
+    if (lineFeed == start || lineFeed[-1] != '\r')
       fail(number_, "the line ends with LF alone; every line must end with CR LF");
-    const std::string_view line = bytes_.substr(position_, lineFeed - 1 - position_);
+    const std::string_view line(start, static_cast<std::size_t>(lineFeed - 1 - start));
     if (line.find('\r') != std::string_view::npos) fail(number_, "a CR stands inside the line");
-    position_ = lineFeed + 1;
+    begin_ = static_cast<std::size_t>(lineFeed + 1 - buffer_.data());
     return line;
   }
 
-  bool atEnd() const { return position_ >= bytes_.size(); }
+  // Reads the next line as a voxel when it is three plain integers, single blanks and
+  // CR LF; otherwise takes nothing and returns false.
+  bool plainVoxel(VoxelPosition& voxel) {
+    if (end_ - begin_ < kLongestVoxelLine && !atEndOfSource_) refill();
+    const char* p = buffer_.data() + begin_;
+    const char* end = buffer_.data() + end_;
+    for (std::size_t i = 0; i < voxel.size(); ++i) {
+      if (!plainInteger(p, end, voxel[i])) return false;
+      if (i + 1 < voxel.size() && (p == end || *p++ != ' ')) return false;
+    }
+    if (end - p < 2 || p[0] != '\r' || p[1] != '\n') return false;
+    begin_ = static_cast<std::size_t>(p + 2 - buffer_.data());
+    ++number_;
+    return true;
+  }
+
+  bool atEnd() {
+    if (begin_ == end_ && !atEndOfSource_) refill();
+    return begin_ == end_;
+  }
   int number() const { return number_; }
 
 private:
-  std::string_view bytes_;
-  std::size_t position_ = 0;
+  // The LF that ends the current line, reading more as needed; null when the file
+  // ends without one.
+  const char* findLineFeed() {
+    std::size_t searched = begin_;
+    for (;;) {
+      const void* found = std::memchr(buffer_.data() + searched, '\n', end_ - searched);
+      if (found != nullptr) return static_cast<const char*>(found);
+      if (atEndOfSource_) return nullptr;
+      searched = end_ - begin_;
+      if (searched == buffer_.size())
+        fail(number_, "the line is longer than " + std::to_string(buffer_.size()) + " bytes");
+      refill();
+    }
+  }
+
+  // Moves the unread bytes to the front and reads more behind them.
+  void refill() {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    while (end_ < buffer_.size() && !atEndOfSource_) {
+      std::size_t count = 0;
+      if (std::string error = source_(buffer_.data() + end_, buffer_.size() - end_, count); !error.empty())
+        throw ReadError{std::move(error)};
+      atEndOfSource_ = count == 0;
+      end_ += count;
+      if (end_ - begin_ >= kLongestVoxelLine) break;
+    }
+  }
+
+  ByteSource source_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool atEndOfSource_ = false;
   int number_ = 0;
+};
+
+// Which VOIs hold each position, as much as the summary and the duplicate check
+// need: three bits per position of the largest framing cube (512 mm each way,
+// centred on the origin) and a map for any position outside it. The three bitmaps
+// are interleaved word by word, so one voxel touches one cache line; they are
+// allocated zeroed, so only the parts that VOIs reach take memory.
+class Occupancy {
+public:
+  Occupancy() : words_(static_cast<std::uint64_t*>(std::calloc(kMaps * kWords, sizeof(std::uint64_t)))) {
+    if (!words_) throw std::bad_alloc();
+  }
+
+  // Adds a voxel of the current VOI; false when the current VOI holds it already.
+  bool add(const VoxelPosition& voxel) {
+    if (const std::optional<std::size_t> bit = bitOf(voxel)) {
+      std::uint64_t* group = words_.get() + kMaps * (*bit / kBitsPerWord);
+      const std::uint64_t mask = std::uint64_t{1} << (*bit % kBitsPerWord);
+      if ((group[kCurrent] & mask) != 0) return false;
+      group[kCurrent] |= mask;
+      for (std::size_t axis = 0; axis < voxel.size(); ++axis) {
+        low_[axis] = std::min(low_[axis], voxel[axis]);
+        high_[axis] = std::max(high_[axis], voxel[axis]);
+      }
+      if ((group[kEarlier] & mask) != 0 && (group[kShared] & mask) == 0) {
+        group[kShared] |= mask;
+        ++sharedCount_;
+      }
+    } else {
+      Outside& outside = outside_[voxel];
+      if (outside.lastVoi == voiIndex_) return false;
+      if (outside.lastVoi != 0 && !outside.shared) {
+        outside.shared = true;
+        ++sharedCount_;
+      }
+      outside.lastVoi = voiIndex_;
+    }
+    currentVoxels_.push_back(voxel);
+    return true;
+  }
+
+  // The current VOI is complete: its voxels count as those of an earlier VOI now.
+  // Only the words within the box around its voxels are visited.
+  void endVoi() {
+    for (std::int32_t x = low_[0]; x <= high_[0]; ++x) {
+      for (std::int32_t y = low_[1]; y <= high_[1]; ++y) {
+        const std::size_t first = *bitOf({x, y, low_[2]}) / kBitsPerWord;
+        const std::size_t last = *bitOf({x, y, high_[2]}) / kBitsPerWord;
+        for (std::size_t word = first; word <= last; ++word) {
+          std::uint64_t* group = words_.get() + kMaps * word;
+          group[kEarlier] |= group[kCurrent];
+          group[kCurrent] = 0;
+        }
+      }
+    }
+    low_.fill(kHalfSide);
+    high_.fill(-kHalfSide - 1);
+    currentVoxels_.clear();
+    ++voiIndex_;
+  }
+
+  // The index, within the current VOI, of its voxel at `voxel`.
+  std::size_t indexInCurrentVoi(const VoxelPosition& voxel) const {
+    return static_cast<std::size_t>(std::find(currentVoxels_.begin(), currentVoxels_.end(), voxel) -
+                                    currentVoxels_.begin());
+  }
+
+  std::size_t shared() const { return sharedCount_; }
+
+private:
+  static constexpr std::int32_t kHalfSide = 256;
+  static constexpr int kAxisBits = 9; // 512 positions per axis
+  static constexpr std::size_t kBitsPerWord = 64;
+  static constexpr std::size_t kWords = (std::size_t{1} << (3 * kAxisBits)) / kBitsPerWord;
+  // In the current VOI; in an earlier VOI; counted as shared.
+  static constexpr std::size_t kCurrent = 0, kEarlier = 1, kShared = 2, kMaps = 3;
+
+  static std::optional<std::size_t> bitOf(const VoxelPosition& voxel) {
+    std::size_t bit = 0;
+    for (const std::int32_t coordinate : voxel) {
+      if (coordinate < -kHalfSide || coordinate >= kHalfSide) return std::nullopt;
+      bit = (bit << kAxisBits) | static_cast<std::size_t>(coordinate + kHalfSide);
+    }
+    return bit;
+  }
+
+  struct FreeWords {
+    void operator()(std::uint64_t* words) const { std::free(words); }
+  };
+
+  // A position outside the cube: the last VOI that held it (counted from 1) and
+  // whether it was counted as shared.
+  struct Outside {
+    std::size_t lastVoi = 0;
+    bool shared = false;
+  };
+
+  std::unique_ptr<std::uint64_t[], FreeWords> words_;
+  // The box around the current VOI's voxels within the cube; empty at first.
+  VoxelPosition low_{kHalfSide, kHalfSide, kHalfSide};
+  VoxelPosition high_{-kHalfSide - 1, -kHalfSide - 1, -kHalfSide - 1};
+  std::map<VoxelPosition, Outside> outside_;
+  std::vector<VoxelPosition> currentVoxels_;
+  std::size_t voiIndex_ = 1;
+  std::size_t sharedCount_ = 0;
 };
 
 void expectEmpty(Lines& lines, const std::string& why) {
@@ -142,23 +352,18 @@ std::array<std::int32_t, 3> triple(int lineNumber, std::string_view text, const 
   return values;
 }
 
-void checkNoDuplicateVoxel(const VoiRecord& voi, int firstVoxelLine) {
-  std::vector<std::size_t> order(voi.voxels.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return voi.voxels[a] < voi.voxels[b]; });
-  for (std::size_t i = 1; i < order.size(); ++i) {
-    if (voi.voxels[order[i]] != voi.voxels[order[i - 1]]) continue;
-    const std::size_t later = std::max(order[i], order[i - 1]);
-    const std::size_t earlier = std::min(order[i], order[i - 1]);
-    fail(firstVoxelLine + static_cast<int>(later),
-         "voxel " + std::to_string(later + 1) + " of VOI \"" + voi.name + "\" repeats voxel " +
-             std::to_string(earlier + 1) + " (line " +
-             std::to_string(firstVoxelLine + static_cast<int>(earlier)) + ")");
-  }
-}
+// What one reading of a file collects: the header and, when `keepVoxels`, every VOI
+// with its voxels; the summary in any case.
+struct Reading {
+  Lines lines;
+  bool keepVoxels;
+  VoiFileContent content;
+  VoiSummary summary;
+  Occupancy occupancy;
+};
 
-VoiRecord readVoi(Lines& lines, std::size_t index, std::size_t total) {
+void readVoi(Reading& reading, std::size_t index, std::size_t total) {
+  Lines& lines = reading.lines;
   const std::string which = "VOI " + std::to_string(index + 1) + " of " + std::to_string(total);
   VoiRecord voi;
   voi.name = std::string(keyValue(lines, "NameOfVOI:", kVoiKeyWidth, true));
@@ -169,23 +374,35 @@ VoiRecord readVoi(Lines& lines, std::size_t index, std::size_t total) {
   const std::int32_t voxels = count(lines.number(), voxelCount, "the voxel count of " + which);
   const int firstVoxelLine = lines.number() + 1;
   for (std::int32_t i = 0; i < voxels; ++i) {
-    const std::string what =
-        "voxel " + std::to_string(i + 1) + " of " + std::to_string(voxels) + " of " + which;
-    const std::string_view line = lines.next(what);
-    voi.voxels.push_back(triple(lines.number(), line, what));
+    VoxelPosition voxel{};
+    if (!lines.plainVoxel(voxel)) {
+      const std::string what =
+          "voxel " + std::to_string(i + 1) + " of " + std::to_string(voxels) + " of " + which;
+      const std::string_view line = lines.next(what);
+      voxel = triple(lines.number(), line, what);
+    }
+    if (!reading.occupancy.add(voxel)) {
+      const std::size_t earlier = reading.occupancy.indexInCurrentVoi(voxel);
+      fail(lines.number(), "voxel " + std::to_string(i + 1) + " of VOI \"" + voi.name + "\" repeats voxel " +
+                               std::to_string(earlier + 1) + " (line " +
+                               std::to_string(firstVoxelLine + static_cast<int>(earlier)) + ")");
+    }
+    if (reading.keepVoxels) voi.voxels.push_back(voxel);
   }
+  reading.occupancy.endVoi();
+  reading.summary.voxels += static_cast<std::size_t>(voxels);
   const std::string_view closing = lines.next("the empty line after the voxels of " + which);
   if (!closing.empty()) {
     fail(lines.number(), "expected the empty line after the " + std::to_string(voxels) + " voxels of " +
                              which + ", found " + shown(closing) +
                              " (does \"NrOfVoxels:\" match the voxel lines?)");
   }
-  checkNoDuplicateVoxel(voi, firstVoxelLine);
-  return voi;
+  if (reading.keepVoxels) reading.content.vois.push_back(std::move(voi));
 }
 
-VoiFileContent readContent(Lines& lines) {
-  VoiFileContent content;
+void readContent(Reading& reading) {
+  Lines& lines = reading.lines;
+  VoiFileContent& content = reading.content;
   expectEmpty(lines, "at the start of the file");
   content.fileVersion = headerInteger(lines, "FileVersion:");
   expectEmpty(lines, "after \"FileVersion:\"");
@@ -211,7 +428,8 @@ VoiFileContent readContent(Lines& lines) {
   const std::int32_t vois = count(lines.number(), voisText, "the VOI count");
   expectEmpty(lines, "after \"NrOfvois:\"");
   for (std::int32_t i = 0; i < vois; ++i)
-    content.vois.push_back(readVoi(lines, static_cast<std::size_t>(i), static_cast<std::size_t>(vois)));
+    readVoi(reading, static_cast<std::size_t>(i), static_cast<std::size_t>(vois));
+  reading.summary.vois = static_cast<std::size_t>(vois);
   const std::string_view beforeClosing = lines.next("the empty line before \"NrOfVOIVTCs:\"");
   if (!beforeClosing.empty()) {
     fail(lines.number(),
@@ -221,68 +439,111 @@ VoiFileContent readContent(Lines& lines) {
   const std::string_view vtcs = keyValue(lines, "NrOfVOIVTCs:", kClosingKeyWidth);
   content.nrOfVoiVtcs = count(lines.number(), vtcs, "the VTC count");
   if (!lines.atEnd()) fail(lines.number() + 1, "unexpected text after the \"NrOfVOIVTCs:\" line");
-  return content;
+  reading.summary.sharedVoxels = reading.occupancy.shared();
+  reading.summary.referenceSpace = content.referenceSpace;
 }
 
 std::string plural(std::size_t number, const char* singular, const char* pluralForm) {
   return std::to_string(number) + " " + (number == 1 ? singular : pluralForm);
 }
 
+// Reads from `source`; `error` is set when the file is not valid or cannot be read.
+Reading readFrom(ByteSource source, bool keepVoxels, std::string& error) {
+  Reading reading{Lines(std::move(source)), keepVoxels, {}, {}, {}};
+  try {
+    readContent(reading);
+  } catch (const FormatError& failure) {
+    error = failure.message;
+  } catch (const ReadError& failure) {
+    error = failure.message;
+  }
+  return reading;
+}
+
+ByteSource bytesOf(std::string_view bytes) {
+  return [bytes](char* data, std::size_t size, std::size_t& count) mutable {
+    count = std::min(size, bytes.size());
+    std::memcpy(data, bytes.data(), count);
+    bytes.remove_prefix(count);
+    return std::string();
+  };
+}
+
+// The file at `path` as a byte source, or the reason it cannot be read (`regular`
+// is false when the path names something other than a regular file).
+std::optional<ByteSource> openFile(const std::string& path, std::string& error, bool& regular) {
+  auto file = std::make_shared<orbiculon::InputFile>();
+  const orbiculon::FileResult opened = file->open(path.c_str());
+  regular = opened.error != orbiculon::kNotARegularFile;
+  if (!opened.ok()) {
+    error = std::string("cannot open the file: ") + orbiculon::describeFileError(opened.error);
+    return std::nullopt;
+  }
+  return ByteSource([file](char* data, std::size_t size, std::size_t& count) {
+    const orbiculon::FileResult read = file->read(data, size, count);
+    return read.ok() ? std::string()
+                     : std::string("reading the file failed: ") + orbiculon::describeFileError(read.error);
+  });
+}
+
+VoiReadResult contentOf(Reading&& reading, const std::string& error) {
+  if (!error.empty()) return {std::nullopt, error};
+  return {std::move(reading.content), {}};
+}
+
 } // namespace
 
 VoiReadResult parseVoiText(std::string_view bytes) {
-  Lines lines(bytes);
-  try {
-    return {readContent(lines), {}};
-  } catch (const FormatError& error) {
-    return {std::nullopt, error.message};
-  }
+  std::string error;
+  return contentOf(readFrom(bytesOf(bytes), true, error), error);
 }
 
 VoiReadResult readVoiFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, "cannot open the file"};
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return {std::nullopt, "reading the file failed"};
-  return parseVoiText(bytes.str());
+  std::string error;
+  bool regular = true;
+  std::optional<ByteSource> source = openFile(path.string(), error, regular);
+  if (!source) return {std::nullopt, error};
+  return contentOf(readFrom(std::move(*source), true, error), error);
 }
 
 VoiSummary summarise(const VoiFileContent& content) {
   VoiSummary summary;
+  Occupancy occupancy;
   summary.vois = content.vois.size();
-  struct Placed {
-    VoxelPosition position;
-    std::size_t voi;
-  };
-  std::vector<Placed> all;
-  for (std::size_t i = 0; i < content.vois.size(); ++i) {
-    summary.voxels += content.vois[i].voxels.size();
-    for (const auto& voxel : content.vois[i].voxels)
-      all.push_back({voxel, i});
+  summary.referenceSpace = content.referenceSpace;
+  for (const VoiRecord& voi : content.vois) {
+    summary.voxels += voi.voxels.size();
+    for (const VoxelPosition& voxel : voi.voxels)
+      occupancy.add(voxel);
+    occupancy.endVoi();
   }
-  std::sort(all.begin(), all.end(), [](const Placed& a, const Placed& b) { return a.position < b.position; });
-  // Within one VOI no position repeats, so a run of equal positions spans that many
-  // different VOIs.
-  for (std::size_t start = 0; start < all.size();) {
-    std::size_t end = start + 1;
-    while (end < all.size() && all[end].position == all[start].position)
-      ++end;
-    if (end - start > 1) ++summary.sharedVoxels;
-    start = end;
-  }
+  summary.sharedVoxels = occupancy.shared();
   return summary;
+}
+
+VoiSummary summariseVoiFile(const std::string& path, std::string& error) {
+  bool regular = true;
+  std::optional<ByteSource> source = openFile(path, error, regular);
+  if (!source) return {};
+  return readFrom(std::move(*source), false, error).summary;
 }
 
 std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept {
   ok = false;
   try {
-    const VoiReadResult result = readVoiFile(path);
-    if (!result.content) return "Host>  Cannot load VOI file " + path + ": " + result.error;
-    const VoiSummary summary = summarise(*result.content);
+    std::string error;
+    bool regular = true;
+    std::optional<ByteSource> source = openFile(path, error, regular);
+    if (!regular) {
+      ok = true;
+      return "Host>  Loaded " + path + ": not read back, as it is not a regular file";
+    }
+    if (!source) return "Host>  Cannot load VOI file " + path + ": " + error;
+    const VoiSummary summary = readFrom(std::move(*source), false, error).summary;
+    if (!error.empty()) return "Host>  Cannot load VOI file " + path + ": " + error;
     ok = true;
     return "Host>  Loaded " + path + ": " + plural(summary.vois, "VOI", "VOIs") + " in " +
-           result.content->referenceSpace + " space, " + plural(summary.voxels, "voxel", "voxels") + ", " +
+           summary.referenceSpace + " space, " + plural(summary.voxels, "voxel", "voxels") + ", " +
            plural(summary.sharedVoxels, "voxel", "voxels") + " shared by more than one VOI";
   } catch (...) {
     return "Host>  Cannot load VOI file " + path + ": not enough memory";

@@ -53,11 +53,18 @@ struct VoiSummary {
   std::size_t vois = 0;
   std::size_t voxels = 0;       // voxel lines over all VOIs
   std::size_t sharedVoxels = 0; // distinct positions that lie in more than one VOI
+  std::string referenceSpace;
 };
 VoiSummary summarise(const VoiFileContent& content);
 
+// Validates a VOI file as readVoiFile does and summarises it in one pass, without
+// keeping its voxels: memory does not grow with the file. `error` is set when the
+// file is not valid.
+VoiSummary summariseVoiFile(const std::string& path, std::string& error);
+
 // What the host logs when it loads a VOI file: the one-line summary, or the error
-// naming the line. `ok` tells which. Never throws.
+// naming the line. A path that names no regular file (a FIFO, a device) is not read
+// back, and the line says so; that is not a failure. `ok` tells which. Never throws.
 std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept;
 
 } // namespace standin

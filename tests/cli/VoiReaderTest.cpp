@@ -136,7 +136,7 @@ TEST(VoiReaderTest, LoadLogLineSummarisesOrNamesTheLine) {
                 ": line 1: the line ends with LF alone; every line must end with CR LF",
             standin::loadVoiFileLogLine(bad, ok));
   EXPECT_FALSE(ok);
-  EXPECT_EQ("Host>  Cannot load VOI file " + good + "x: cannot open the file",
+  EXPECT_EQ("Host>  Cannot load VOI file " + good + "x: cannot open the file: No such file or directory",
             standin::loadVoiFileLogLine(good + "x", ok));
   EXPECT_FALSE(ok);
 }
