@@ -140,8 +140,7 @@ std::pair<std::string, std::string> splitAssignment(const std::string& option, c
   return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
-std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit,
-                          const std::string& what) {
+std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit) {
   orbiculon::InputFile file;
   const bool fromStandardInput = path == "-";
   if (!fromStandardInput) {
@@ -156,9 +155,8 @@ std::string readTextInput(const std::string& option, const std::string& path, st
                                              orbiculon::describeFileError(opened.error));
   }
   std::string text;
-  std::size_t lines = 1;
   char chunk[kReadChunkSize];
-  for (;;) {
+  while (text.size() <= limit) {
     std::size_t count = 0;
     const orbiculon::FileResult read = fromStandardInput ? readStandardInput(chunk, sizeof chunk, count)
                                                          : file.read(chunk, sizeof chunk, count);
@@ -166,29 +164,28 @@ std::string readTextInput(const std::string& option, const std::string& path, st
       throw CLI::ValidationError(option, "cannot read " + inputName(path) + " after " +
                                              std::to_string(text.size()) +
                                              " bytes: " + orbiculon::describeFileError(read.error));
-    if (count == 0) return text;
-    // Only up to the first byte past the limit is kept: enough to refuse the input.
-    const std::size_t keep = std::min(count, limit + 1 - text.size());
-    const std::size_t start = text.size();
-    text.append(chunk, keep);
-    for (std::size_t i = start; i < text.size(); ++i) {
-      if (text[i] == '\0') {
-        throw CLI::ValidationError(option, inputName(path) + " is not a text file (byte " +
-                                               std::to_string(i + 1) + " is a NUL byte)");
-      }
-      if (text[i] == '\n' && i + 1 < text.size()) ++lines;
-    }
-    if (text.size() > limit) {
-      throw CLI::ValidationError(
-          option, inputName(path) + " holds more than " + std::to_string(limit) +
-                      " bytes (reading stopped at byte " + std::to_string(text.size()) + ", in line " +
-                      std::to_string(lines) + "); " + what + " holds at most " + std::to_string(limit));
-    }
+    if (count == 0) break;
+    text.append(chunk, std::min(count, limit + 1 - text.size()));
   }
+  return text;
 }
 
 std::string readCoordinateListFile(const std::string& option, const std::string& path) {
-  return readTextInput(option, path, orbiculon::kCoordinateListCapacity - 1, "a coordinate list");
+  constexpr std::size_t kLimit = orbiculon::kCoordinateListCapacity - 1;
+  const std::string text = readTextInput(option, path, kLimit);
+  if (const auto nul = text.find('\0'); nul != std::string::npos) {
+    throw CLI::ValidationError(option, inputName(path) + " is not a text file (byte " +
+                                           std::to_string(nul + 1) + " is a NUL byte)");
+  }
+  if (text.size() > kLimit) {
+    const auto lines = std::count(text.begin(), text.end() - 1, '\n') + 1;
+    throw CLI::ValidationError(option, inputName(path) + " holds more than " + std::to_string(kLimit) +
+                                           " bytes (reading stopped at byte " + std::to_string(text.size()) +
+                                           ", in line " + std::to_string(lines) +
+                                           "); a coordinate list holds at most " + std::to_string(kLimit) +
+                                           ": split it into smaller lists");
+  }
+  return text;
 }
 
 CLI::Validator nonEmptyPath() {

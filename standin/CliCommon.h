@@ -63,14 +63,14 @@ template <typename T> T parseNumber(const std::string& option, const std::string
   return value;
 }
 
-// Reads a text input as the dialog's text box would hold it: at most `limit` bytes
-// (the message of a longer one says that `what` holds at most that) and no NUL byte, from a regular file or,
-// for "-", from standard input (which may be a pipe or a device). Reading stops at the first byte past the
-// limit, so any input is refused in constant memory; a read error is an error, never the end of input.
-std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit,
-                          const std::string& what);
+// Reads a text input from a regular file or, for "-", from standard input (which may
+// be a pipe or a device), up to one byte past `limit` bytes: any input is read in
+// constant memory, and a longer one shows as a result longer than the limit. A read
+// error is an error, never the end of input.
+std::string readTextInput(const std::string& option, const std::string& path, std::size_t limit);
 
-// A coordinate list: a text input that fits the list parameter with its NUL.
+// A coordinate list as the dialog's text box holds it: text without NUL bytes that
+// fits the list parameter with its NUL.
 std::string readCoordinateListFile(const std::string& option, const std::string& path);
 
 // Refuses an empty path: an output option given as "" names no file.

@@ -40,8 +40,14 @@ void setParameters(const DialogOptions& options) {
   }
   for (const auto& text : options.textFiles) {
     const auto [name, file] = splitAssignment("--text-file", text);
-    host.strings[name] =
-        readTextInput("--text-file", file, stringParameterCapacity(name) - 1, "parameter " + inQuotes(name));
+    // The plug-in reads at most the parameter's capacity less its NUL; a longer text
+    // reaches it cut the same way however long it is.
+    const std::size_t capacity = stringParameterCapacity(name);
+    host.strings[name] = readTextInput("--text-file", file, capacity);
+    if (host.strings[name].size() >= capacity) {
+      std::cerr << "note: --text-file: the plug-in reads only the first " << capacity - 1 << " bytes of "
+                << inQuotes(file) << " from parameter " << inQuotes(name) << std::endl;
+    }
   }
   if (!options.openPath.empty()) host.openPath = options.openPath;
   if (!options.savePath.empty()) host.savePath = options.savePath;

@@ -23,7 +23,12 @@ using orbiculon::testing::writeFile;
 
 const fs::path kExamples = ORBICULON_EXAMPLES;
 
+// Runs the host with `arguments`; a first argument "sh" runs the second through the
+// shell instead, with $host set, for redirections and pipes.
 ProcessResult runHost(std::vector<std::string> arguments) {
+  if (!arguments.empty() && arguments[0] == "sh")
+    return orbiculon::testing::runProcess({"/bin/sh", "-c", arguments.at(1)},
+                                          {"host=" + orbiculon::testing::built::kHost});
   arguments.insert(arguments.begin(), orbiculon::testing::built::kHost);
   return orbiculon::testing::runProcess(arguments);
 }
@@ -268,6 +273,15 @@ TEST_F(DialogCommandTest, RunsCommandsInOrderAndSavesWhatThePluginWroteBack) {
             readFile(path("clean.txt")));
 }
 
+TEST_F(SpheresCommandTest, ClosedOutputFailsTheRunButTheFileIsWritten) {
+  writeFile(path("list.txt"), "-42 -58 22 5 amygdala_L 255 0 0\n");
+  const ProcessResult run =
+      runHost({"sh", "\"$host\" spheres " + path("list.txt") + " -o " + path("out") + " >&-"});
+  EXPECT_EQ(1, run.exitCode) << run.err;
+  EXPECT_EQ("error: cannot write to standard output: Bad file descriptor\n", run.err);
+  EXPECT_EQ(1u, readVoi(path("out.voi")).vois.size());
+}
+
 TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
   const ProcessResult run = runHost({"dialog", "--info"});
   ASSERT_EQ(0, run.exitCode) << run.err;
@@ -323,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"CentreNotANumber",
                 {"spheres", "--centre", "1", "two", "3", "-o", "@/out"},
                 2,
-                "error: Could not convert: --centre = 1,two,3"},
+                "error: --centre: \"two\" is not a valid number"},
         Failure{
             "UnknownSpace", {"clean", "@/list.txt", "--space", "acpc"}, 2, "--space: acpc not in {tal,mni}"},
         Failure{"RadiusWithoutCentre",
@@ -349,9 +363,11 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"ListMissing",
                 {"spheres", "@/missing.txt", "-o", "@/out"},
                 2,
-                "error: LIST: file \"@/missing.txt\" does not exist"},
-        Failure{
-            "ListIsAFolder", {"clean", "@/folder"}, 2, "error: LIST: \"@/folder\" is a folder, not a file"},
+                "error: LIST: cannot open \"@/missing.txt\": No such file or directory"},
+        Failure{"ListIsAFolder",
+                {"clean", "@/folder"},
+                2,
+                "error: LIST: cannot open \"@/folder\": Is a directory"},
         Failure{"ListIsBinary",
                 {"clean", "@/binary.txt"},
                 2,
@@ -359,7 +375,9 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"ListTooLong",
                 {"spheres", "@/huge.txt", "-o", "@/out"},
                 2,
-                "error: LIST: \"@/huge.txt\" holds 100000 bytes; a coordinate list holds at most 99999"},
+                "error: LIST: \"@/huge.txt\" holds more than 99999 bytes (reading stopped at byte 100000, in "
+                "line 1); "
+                "a coordinate list holds at most 99999"},
         Failure{"ListWithoutValidLine",
                 {"spheres", "@/nothing_valid.txt", "-o", "@/out"},
                 2,
@@ -387,11 +405,11 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"DialogTextFileMissing",
                 {"dialog", "--text-file", "VOItext=@/missing.txt", "CleanUpText"},
                 2,
-                "error: --text-file: file \"@/missing.txt\" does not exist"},
+                "error: --text-file: cannot open \"@/missing.txt\": No such file or directory"},
         Failure{"PluginMissing",
                 {"clean", "@/list.txt", "--plugin", "@/NoSuchModule.so"},
                 2,
-                "error: cannot load @/NoSuchModule.so"},
+                "error: --plugin: cannot load @/NoSuchModule.so"},
         Failure{"AnsweringNo",
                 {"spheres", "@/list.txt", "--space", "mni", "--header", "IsMniSpace=0", "--answer", "no",
                  "-o", "@/out"},
@@ -411,6 +429,78 @@ INSTANTIATE_TEST_SUITE_P(
                 {"spheres", "@/list.txt", "--document", "none", "-o", "@/out"},
                 1,
                 "[message] No current document available."},
+        Failure{"SpheresOutputEmpty",
+                {"spheres", "@/list.txt", "-o", ""},
+                2,
+                "error: --output: the path is empty"},
+        Failure{"SpheresOutputEndsWithSeparator",
+                {"spheres", "@/list.txt", "-o", "@/folder/"},
+                2,
+                "error: --output: \"@/folder/\" names no file"},
+        Failure{
+            "CleanOutputEmpty", {"clean", "@/list.txt", "-o", ""}, 2, "error: --output: the path is empty"},
+        Failure{"RadiusOutOfRange",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "1e39", "-o", "@/out"},
+                2,
+                "error: --radius: \"1e39\" is out of range"},
+        Failure{"DialogFloatOutOfRange",
+                {"dialog", "--float", "Radius=1e39", "Start"},
+                2,
+                "error: --float: \"1e39\" is out of range"},
+        Failure{"ListIsADevice",
+                {"clean", "/dev/zero"},
+                2,
+                "error: LIST: \"/dev/zero\" is not a regular file; to read a pipe or a device, give -"},
+        Failure{"ListReadError",
+                {"clean", "/proc/self/mem"},
+                2,
+                "error: LIST: cannot read \"/proc/self/mem\" after 0 bytes: Input/output error"},
+        Failure{"StandardInputEndless",
+                {"sh", "yes | \"$host\" clean -"},
+                2,
+                "error: LIST: standard input holds more than 99999 bytes (reading stopped at byte 100000, in "
+                "line 50000)"},
+        Failure{"StandardInputZeros", {"sh", "\"$host\" clean - < /dev/zero"}, 2, "byte 1 is a NUL byte"},
+        Failure{"StandardInputClosed",
+                {"sh", "\"$host\" clean - <&-"},
+                2,
+                "error: LIST: cannot read standard input after 0 bytes: Bad file descriptor"},
+        Failure{"StandardInputIsAFolder",
+                {"sh", "\"$host\" clean - < @"},
+                2,
+                "error: LIST: cannot read standard input after 0 bytes: Is a directory"},
+        Failure{"CleanToFullDevice",
+                {"sh", "\"$host\" clean @/list.txt > /dev/full"},
+                1,
+                "error: cannot write to standard output: No space left on device"},
+        Failure{"CleanToClosedOutput",
+                {"sh", "\"$host\" clean @/list.txt >&-"},
+                1,
+                "error: cannot write to standard output: Bad file descriptor"},
+        Failure{"DialogShowToFullDevice",
+                {"sh", "\"$host\" dialog --text VOItext=x --show VOItext > /dev/full"},
+                1,
+                "error: cannot write to standard output: No space left on device"},
+        Failure{"DialogStartWritesNoFile",
+                {"dialog", "--text", "FileName=@/no/out", "--float", "Radius=2", "Start"},
+                1,
+                "error: the plug-in could not write \"@/no/out.voi\" (see the log)"},
+        Failure{"DialogSaveTextFileFails",
+                {"dialog", "--text", "VOItext=x", "--save-path", "@/no/x.txt", "SaveTextFile"},
+                1,
+                "error: the plug-in could not save \"@/no/x.txt\" (see the log)"},
+        Failure{"DialogReadTextFileMissing",
+                {"dialog", "--open-path", "@/missing.txt", "ReadTextFile"},
+                1,
+                "error: the plug-in could not read \"@/missing.txt\": No such file or directory"},
+        Failure{"DialogSaveFullDevice",
+                {"dialog", "--text", "VOItext=x", "--save", "VOItext=/dev/full"},
+                1,
+                "error: --save: cannot write \"/dev/full\": No space left on device"},
+        Failure{"DialogSaveParameterNeverSet",
+                {"dialog", "--save", "Nothing=@/saved.txt"},
+                1,
+                "error: --save: parameter \"Nothing\" was never set"},
         Failure{"DialogHostTooOld",
                 {"dialog", "--host-version", "2.1.9", "--save", "VOItext=@/saved.txt", "CleanUpText"},
                 1,

@@ -113,13 +113,14 @@ TEST(VoiReaderTest, FileWithoutVoisIsValid) {
 
 TEST(VoiReaderTest, SummaryCountsPositionsSharedByMoreThanOneVoi) {
   standin::VoiFileContent content;
-  content.vois = {{"A", {}, {{0, 0, 0}, {1, 0, 0}}},
-                  {"B", {}, {{1, 0, 0}, {2, 0, 0}}},
-                  {"C", {}, {{1, 0, 0}, {0, 0, 0}, {5, 5, 5}}}};
+  // Positions beyond 256 mm from the origin are counted the same way.
+  content.vois = {{"A", {}, {{0, 0, 0}, {1, 0, 0}, {300, 0, 0}}},
+                  {"B", {}, {{1, 0, 0}, {2, 0, 0}, {0, -257, 0}}},
+                  {"C", {}, {{1, 0, 0}, {0, 0, 0}, {5, 5, 5}, {300, 0, 0}}}};
   const standin::VoiSummary summary = standin::summarise(content);
   EXPECT_EQ(3u, summary.vois);
-  EXPECT_EQ(7u, summary.voxels);
-  EXPECT_EQ(2u, summary.sharedVoxels);
+  EXPECT_EQ(10u, summary.voxels);
+  EXPECT_EQ(3u, summary.sharedVoxels);
 }
 
 TEST(VoiReaderTest, LoadLogLineSummarisesOrNamesTheLine) {
