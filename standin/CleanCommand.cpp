@@ -45,7 +45,7 @@ ExitCode runClean(const CleanOptions& options) {
 
   auto& host = state();
   host.ints["MNIorTal"] = mniOrTal(options.space);
-  host.strings["VOItext"] = list;
+  host.strings["VOItext"] = std::string(withoutByteOrderMark(list));
   if (toFile) host.savePath = options.output;
 
   // With the cleaned list on standard output, the log goes to standard error.

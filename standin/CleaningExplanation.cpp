@@ -124,6 +124,43 @@ std::optional<std::string_view> quotedTextWithBlank(std::string_view line) {
   return std::nullopt;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// What cleaning leaves out of a line it keeps: the text after the eighth field, as
+// cleaning reads the fields, and whether a CR stands inside the line (it separates
+// fields like a blank, so the text after it is no line of its own).
+struct IgnoredText {
+  std::string_view afterEighthField;
+  bool crInside = false;
+};
+
+IgnoredText ignoredText(std::string_view line) {
+  IgnoredText ignored;
+  const std::size_t cr = line.find('\r');
+  ignored.crInside =
+      cr != std::string_view::npos && line.find_first_not_of('\r', cr) != std::string_view::npos;
+  orbiculon::FieldReader reader(line, true);
+  float real = 0.0f;
+  std::int32_t integer = 0;
+  std::string_view name;
+  for (int i = 0; i < kFieldCount; ++i) {
+    const auto field = static_cast<CoordinateField>(i);
+    const FieldStatus status = field == CoordinateField::Name ? reader.readName(name)
+                               : isInteger(field)             ? reader.readInteger(integer)
+                                                              : reader.readReal(real);
+    if (status != FieldStatus::Read) return ignored;
+  }
+  const auto blank = [](char c) { return orbiculon::isFieldWhitespace(c) || orbiculon::isFieldSeparator(c); };
+  std::size_t start = reader.position();
+  std::size_t end = line.size();
+  while (start < end && blank(line[start]))
+    ++start;
+  while (end > start && blank(line[end - 1]))
+    --end;
+  ignored.afterEighthField = line.substr(start, end - start);
+  return ignored;
+}
+
 int countLines(std::string_view list) {
   if (list.empty()) return 0;
   const auto lineFeeds = static_cast<int>(std::count(list.begin(), list.end(), '\n'));
@@ -213,7 +250,13 @@ public:
     }
   }
 
-  void finish() { flush(); }
+  // Lines are numbered from 1; `lines` are the lines of the list as cleaning reads them.
+  void setLines(std::vector<std::string_view> lines) { lines_ = std::move(lines); }
+
+  void finish() {
+    flush();
+    noteIgnoredUpTo(static_cast<std::int32_t>(lines_.size()));
+  }
 
 private:
   struct Pending {
@@ -227,6 +270,7 @@ private:
   Pending& begin(const CleaningLine& line) {
     if (pending_ && pending_->number != line.number) flush();
     if (!pending_) {
+      noteIgnoredUpTo(line.number - 1);
       pending_.emplace();
       pending_->number = line.number;
       pending_->commaSeparated = isCommaSeparated(line.text);
@@ -244,22 +288,51 @@ private:
     return *pending_;
   }
 
+  // Lines without any other remark up to `last` that hold text cleaning ignores.
+  void noteIgnoredUpTo(std::int32_t last) {
+    for (; noted_ < last; ++noted_) {
+      Pending plain;
+      plain.number = noted_ + 1;
+      write(plain);
+    }
+  }
+
   void flush() {
     if (!pending_) return;
-    const std::string prefix = "line " + std::to_string(pending_->number) + ": ";
-    if (!pending_->reason.empty()) {
-      ++report_.dropped;
-      report_.lines.push_back(prefix + "dropped: " + pending_->reason);
-    } else {
-      ++report_.changed;
-      std::string text = prefix + "kept, changed: ";
-      for (std::size_t i = 0; i < pending_->changes.size(); ++i)
-        text += (i > 0 ? "; " : "") + pending_->changes[i];
-      report_.lines.push_back(text);
-    }
-    for (const auto& hint : pending_->hints)
-      report_.lines.push_back("  hint: " + hint);
+    noted_ = pending_->number;
+    write(*pending_);
     pending_.reset();
+  }
+
+  void write(Pending& pending) {
+    const IgnoredText ignored =
+        pending.number >= 1 && static_cast<std::size_t>(pending.number) <= lines_.size()
+            ? ignoredText(lines_[static_cast<std::size_t>(pending.number - 1)])
+            : IgnoredText{};
+    if (ignored.crInside) {
+      pending.hints.push_back(
+          "the line holds a CR without a line feed (a line end of old Mac files): it "
+          "separates fields like a blank, so the text after it starts no line of its own");
+    }
+    const std::string prefix = "line " + std::to_string(pending.number) + ": ";
+    if (!pending.reason.empty()) {
+      ++report_.dropped;
+      report_.lines.push_back(prefix + "dropped: " + pending.reason);
+    } else {
+      std::string text;
+      for (std::size_t i = 0; i < pending.changes.size(); ++i)
+        text += (i > 0 ? "; " : "") + pending.changes[i];
+      if (!pending.changes.empty()) ++report_.changed;
+      if (!ignored.afterEighthField.empty()) {
+        ++report_.withIgnoredText;
+        text += (text.empty() ? "" : "; ") + std::string("text after the eighth field ignored: ") +
+                shownToken(ignored.afterEighthField);
+      }
+      if (text.empty()) return;
+      report_.lines.push_back(prefix + (pending.changes.empty() ? "kept, " : "kept, changed: ") + text);
+    }
+    for (const auto& hint : pending.hints)
+      report_.lines.push_back("  hint: " + hint);
   }
 
   std::string space_;
@@ -267,25 +340,45 @@ private:
   std::string otherSpaceOption_;
   CleaningReport& report_;
   std::optional<Pending> pending_;
+  std::vector<std::string_view> lines_;
+  std::int32_t noted_ = 0; // lines up to this one have been written out
 };
 
 } // namespace
 
+std::string_view withoutByteOrderMark(std::string_view list) {
+  return list.starts_with(kByteOrderMark) ? list.substr(kByteOrderMark.size()) : list;
+}
+
 CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption) {
   CleaningReport report;
+  if (list.starts_with(kByteOrderMark)) {
+    report.lines.emplace_back("the list begins with a UTF-8 byte-order mark, which is ignored");
+    list = withoutByteOrderMark(list);
+  }
   std::vector<char> buffer(orbiculon::kCoordinateListCapacity, '\0');
   const std::size_t length = std::min(list.size(), buffer.size() - 1);
   std::copy_n(list.begin(), length, buffer.begin());
   report.inputLines = countLines(list.substr(0, length));
 
   Explainer explainer(isMni, otherSpaceOption, report);
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start < length;) {
+    const std::size_t end = std::min(list.find('\n', start), length);
+    lines.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  explainer.setLines(std::move(lines));
   report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer);
   explainer.finish();
 
   const char* space = isMni ? "MNI" : "TAL";
   report.lines.push_back("kept " + std::to_string(report.kept) + " of " + std::to_string(report.inputLines) +
                          " lines for " + space + ": " + std::to_string(report.dropped) + " dropped, " +
-                         std::to_string(report.changed) + " changed");
+                         std::to_string(report.changed) + " changed" +
+                         (report.withIgnoredText > 0
+                              ? ", " + std::to_string(report.withIgnoredText) + " with text ignored"
+                              : std::string()));
   if (report.validInOtherSpace > 0) {
     const char* other = isMni ? "TAL" : "MNI";
     report.lines.push_back("  hint: " + std::to_string(report.validInOtherSpace) + " dropped " +

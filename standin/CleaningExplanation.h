@@ -18,14 +18,21 @@ struct CleaningReport {
   int kept = 0;
   int dropped = 0;
   int changed = 0;
+  // Kept, but with text after the eighth field that cleaning leaves out.
+  int withIgnoredText = 0;
   // Dropped only for the bounds of the chosen space; kept had the list been cleaned
   // for the other space.
   int validInOtherSpace = 0;
 };
 
 // Cleans a private copy of `list` (as the dialog's text box holds it) for the TAL or
-// MNI bounds and reports what cleaning did. `otherSpaceOption` is how the user selects
-// the other space, for the hint (e.g. "--space mni").
+// MNI bounds and reports what cleaning did, and what it ignored: text after the
+// eighth field, a CR inside a line, a byte-order mark at the start. `otherSpaceOption`
+// is how the user selects the other space, for the hint (e.g. "--space mni").
 CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption);
+
+// The list without a UTF-8 byte-order mark at its very start (spreadsheets write
+// one): the mark is not part of the first line.
+std::string_view withoutByteOrderMark(std::string_view list);
 
 } // namespace standin

@@ -170,7 +170,7 @@ ExitCode runSpheres(const SpheresOptions& options) {
   host.strings["FileName"] = voiFileName(options.output);
   host.ints["LoadInCV"] = options.load ? 1 : 0;
   host.ints["listVOIinfoFrom"] = fromList ? kListSource : kDialogSource;
-  host.strings["VOItext"] = list;
+  host.strings["VOItext"] = std::string(withoutByteOrderMark(list));
 
   VoiLoads loads;
   installVoiLoader(loads);

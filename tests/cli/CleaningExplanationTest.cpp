@@ -107,7 +107,20 @@ INSTANTIATE_TEST_SUITE_P(
              "line 2: dropped: red is not a whole number: \"insula\"",
              "  hint: the quoted name \"right insula\" holds a blank: quotes separate fields like blanks, "
              "so the blank splits it; write it without blanks, e.g. \"right_insula\"",
-             "kept 1 of 2 lines for TAL: 1 dropped, 1 changed"}}),
+             "kept 1 of 2 lines for TAL: 1 dropped, 1 changed"}},
+        Explained{
+            "IgnoredTextIsNamed",
+            "\xEF\xBB\xBF"
+            "1 2 3 5 a 0 0 0 4 5 6\n1 2 3 25 b 0 0 0, extra\n1 2 3 5 c 0 0 0\r4 5 6 5 d 0 0 0\r\n",
+            false,
+            {"the list begins with a UTF-8 byte-order mark, which is ignored",
+             "line 1: kept, text after the eighth field ignored: \"4 5 6\"",
+             "line 2: kept, changed: radius 25 clamped to 20 (radius 0.5 ... 20); text after the eighth "
+             "field ignored: \"extra\"",
+             "line 3: kept, text after the eighth field ignored: \"4 5 6 5 d 0 0 0\"",
+             "  hint: the line holds a CR without a line feed (a line end of old Mac files): it separates "
+             "fields like a blank, so the text after it starts no line of its own",
+             "kept 3 of 3 lines for TAL: 0 dropped, 1 changed, 3 with text ignored"}}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(CleaningExplanationCountTest, CountsMatchTheCleaning) {
