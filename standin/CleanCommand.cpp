@@ -10,7 +10,10 @@ namespace standin {
 CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
   auto* clean =
       app.add_subcommand("clean", "Clean a coordinate list: keep the valid lines, in fixed columns");
-  clean->add_option("LIST", options.list, "Coordinate list file (- is standard input)")->required();
+  clean
+      ->add_option("LIST", options.list,
+                   "Coordinate list file, at most 99999 bytes (- is standard input, which may be a pipe)")
+      ->required();
   addSpaceOption(*clean, options.space);
   clean
       ->add_option("--output,-o", options.output,
@@ -20,7 +23,8 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       ->check(nonEmptyPath());
   clean->add_flag("--explain", options.explain,
                   "After the log, one line for every input line that is dropped or changed, saying why, "
-                  "with hints");
+                  "and for text that cleaning ignores (after the eighth field, a CR inside a line, a "
+                  "byte-order mark), with hints; the cleaned list stays the same");
   addPluginOption(*clean, options.plugin);
   clean->footer(
       "Each line needs 8 fields: x y z radius name red green blue, separated by blanks, tabs, or any\n"

@@ -8,6 +8,7 @@
 #include "coords/CoordinateEntry.h"
 #include "coords/CoordinateList.h"
 #include "coords/FieldReader.h"
+#include "standin/TextForMessages.h"
 
 namespace standin {
 
@@ -56,22 +57,7 @@ std::string number(float value) {
 }
 
 // A token as the explanation quotes it, with control characters escaped.
-std::string shownToken(std::string_view token) {
-  std::string text = "\"";
-  for (std::size_t i = 0; i < token.size() && i < kShownTokenLength; ++i) {
-    const auto byte = static_cast<unsigned char>(token[i]);
-    if (byte < 0x20) {
-      constexpr char kHex[] = "0123456789ABCDEF";
-      text += "\\x";
-      text += kHex[byte >> 4];
-      text += kHex[byte & 0x0F];
-    } else {
-      text += token[i];
-    }
-  }
-  if (token.size() > kShownTokenLength) text += "...";
-  return text + "\"";
-}
+std::string shownToken(std::string_view token) { return standin::quotedForMessage(token, kShownTokenLength); }
 
 // The text where field `failed` should have been: the fields before it are read as
 // cleaning read them, then the next run of characters up to a blank or separator.

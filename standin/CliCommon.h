@@ -8,7 +8,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -18,6 +17,7 @@
 
 #include "standin/HostState.h"
 #include "standin/Session.h"
+#include "standin/TextForMessages.h"
 
 namespace standin {
 
@@ -54,12 +54,10 @@ std::pair<std::string, std::string> splitAssignment(const std::string& option, c
 // float) is refused, not rounded to infinity.
 template <typename T> T parseNumber(const std::string& option, const std::string& text) {
   T value{};
-  const char* last = text.data() + text.size();
-  const auto [end, error] = std::from_chars(text.data(), last, value);
+  const std::errc error = parseWholeNumber(text, value);
   if (error == std::errc::result_out_of_range)
     throw CLI::ValidationError(option, "\"" + text + "\" is out of range");
-  if (text.empty() || error != std::errc() || end != last)
-    throw CLI::ValidationError(option, "\"" + text + "\" is not a valid number");
+  if (error != std::errc()) throw CLI::ValidationError(option, "\"" + text + "\" is not a valid number");
   return value;
 }
 

@@ -1,7 +1,8 @@
 #include "standin/HostState.h"
 
-#include <charconv>
 #include <cstring>
+
+#include "standin/TextForMessages.h"
 
 namespace standin {
 
@@ -29,17 +30,6 @@ VmrHeaderRecord VmrHeaderRecord::defaults() {
   return header;
 }
 
-namespace {
-
-template <typename T> bool parseNumber(const std::string& text, T& out) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  auto [end, error] = std::from_chars(first, last, out);
-  return error == std::errc() && end == last;
-}
-
-} // namespace
-
 bool VmrHeaderRecord::set(const std::string& field, const std::string& value) {
   struct IntField {
     const char* name;
@@ -64,9 +54,9 @@ bool VmrHeaderRecord::set(const std::string& field, const std::string& value) {
       {"ResolutionZ", &VmrHeaderRecord::ResolutionZ},
   };
   for (const auto& f : intFields)
-    if (field == f.name) return parseNumber(value, this->*f.member);
+    if (field == f.name) return parseWholeNumber(value, this->*f.member) == std::errc();
   for (const auto& f : floatFields)
-    if (field == f.name) return parseNumber(value, this->*f.member);
+    if (field == f.name) return parseWholeNumber(value, this->*f.member) == std::errc();
   return false;
 }
 

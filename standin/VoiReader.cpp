@@ -13,6 +13,7 @@
 
 #include "files/FileResult.h"
 #include "files/InputFile.h"
+#include "standin/TextForMessages.h"
 
 namespace standin {
 
@@ -36,22 +37,7 @@ struct FormatError {
 }
 
 // A line as an error message shows it: quoted, cut, control bytes escaped.
-std::string shown(std::string_view line) {
-  std::string text = "\"";
-  for (std::size_t i = 0; i < line.size() && i < kShownLineLength; ++i) {
-    const auto byte = static_cast<unsigned char>(line[i]);
-    if (byte < 0x20 || byte == 0x7F) {
-      constexpr char kHex[] = "0123456789ABCDEF";
-      text += "\\x";
-      text += kHex[byte >> 4];
-      text += kHex[byte & 0x0F];
-    } else {
-      text += static_cast<char>(byte);
-    }
-  }
-  if (line.size() > kShownLineLength) text += "...";
-  return text + "\"";
-}
+std::string shown(std::string_view line) { return quotedForMessage(line, kShownLineLength); }
 
 std::string found(std::string_view line) { return line.empty() ? "an empty line" : shown(line); }
 
