@@ -282,6 +282,30 @@ TEST_F(SpheresCommandTest, ClosedOutputFailsTheRunButTheFileIsWritten) {
   EXPECT_EQ(1u, readVoi(path("out.voi")).vois.size());
 }
 
+#if !defined(_WIN32)
+TEST_F(SpheresCommandTest, TargetThatIsNoRegularFileIsNotReadBack) {
+  fs::create_symlink("/dev/null", path("null.voi"));
+  const ProcessResult run = runHost({"spheres", "--centre", "1", "2", "3", "-o", path("null")});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_TRUE(
+      hasLine(run.out, "Host>  Loaded " + path("null.voi") + ": not read back, as it is not a regular file"))
+      << run.out;
+}
+
+TEST_F(DialogCommandTest, SaveReplacesTheFileAndKeepsItsModeAndNeighbours) {
+  writeFile(path("saved.txt"), "old");
+  fs::permissions(path("saved.txt"), fs::perms::owner_read | fs::perms::owner_write);
+  writeFile(path("saved.txt.partial"), "not ours");
+  const ProcessResult run =
+      runHost({"dialog", "--text", "VOItext=new", "--save", "VOItext=" + path("saved.txt")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ("new", readFile(path("saved.txt")));
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(path("saved.txt")).permissions());
+  EXPECT_EQ("not ours", readFile(path("saved.txt.partial")));
+  EXPECT_EQ((std::set<std::string>{"saved.txt", "saved.txt.partial"}), filesIn(folder()));
+}
+#endif
+
 TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
   const ProcessResult run = runHost({"dialog", "--info"});
   ASSERT_EQ(0, run.exitCode) << run.err;
@@ -447,6 +471,33 @@ INSTANTIATE_TEST_SUITE_P(
                 {"dialog", "--float", "Radius=1e39", "Start"},
                 2,
                 "error: --float: \"1e39\" is out of range"},
+        Failure{"DialogStartWritesNoFile",
+                {"dialog", "--text", "FileName=@/no/out", "--float", "Radius=2", "Start"},
+                1,
+                "error: the plug-in could not write \"@/no/out.voi\" (see the log)"},
+        Failure{"DialogSaveTextFileFails",
+                {"dialog", "--text", "VOItext=x", "--save-path", "@/no/x.txt", "SaveTextFile"},
+                1,
+                "error: the plug-in could not save \"@/no/x.txt\" (see the log)"},
+        Failure{"DialogReadTextFileMissing",
+                {"dialog", "--open-path", "@/missing.txt", "ReadTextFile"},
+                1,
+                "error: the plug-in could not read \"@/missing.txt\": No such file or directory"},
+        Failure{"DialogSaveParameterNeverSet",
+                {"dialog", "--save", "Nothing=@/saved.txt"},
+                1,
+                "error: --save: parameter \"Nothing\" was never set"},
+        Failure{"DialogHostTooOld",
+                {"dialog", "--host-version", "2.1.9", "--save", "VOItext=@/saved.txt", "CleanUpText"},
+                1,
+                "[host] initPlugin returned false"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+#if !defined(_WIN32)
+// Devices, /proc, and standard streams that the shell redirects or closes.
+INSTANTIATE_TEST_SUITE_P(
+    PosixRuns, CommandLineErrorTest,
+    ::testing::Values(
         Failure{"ListIsADevice",
                 {"clean", "/dev/zero"},
                 2,
@@ -481,30 +532,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"sh", "\"$host\" dialog --text VOItext=x --show VOItext > /dev/full"},
                 1,
                 "error: cannot write to standard output: No space left on device"},
-        Failure{"DialogStartWritesNoFile",
-                {"dialog", "--text", "FileName=@/no/out", "--float", "Radius=2", "Start"},
-                1,
-                "error: the plug-in could not write \"@/no/out.voi\" (see the log)"},
-        Failure{"DialogSaveTextFileFails",
-                {"dialog", "--text", "VOItext=x", "--save-path", "@/no/x.txt", "SaveTextFile"},
-                1,
-                "error: the plug-in could not save \"@/no/x.txt\" (see the log)"},
-        Failure{"DialogReadTextFileMissing",
-                {"dialog", "--open-path", "@/missing.txt", "ReadTextFile"},
-                1,
-                "error: the plug-in could not read \"@/missing.txt\": No such file or directory"},
         Failure{"DialogSaveFullDevice",
                 {"dialog", "--text", "VOItext=x", "--save", "VOItext=/dev/full"},
                 1,
-                "error: --save: cannot write \"/dev/full\": No space left on device"},
-        Failure{"DialogSaveParameterNeverSet",
-                {"dialog", "--save", "Nothing=@/saved.txt"},
-                1,
-                "error: --save: parameter \"Nothing\" was never set"},
-        Failure{"DialogHostTooOld",
-                {"dialog", "--host-version", "2.1.9", "--save", "VOItext=@/saved.txt", "CleanUpText"},
-                1,
-                "[host] initPlugin returned false"}),
+                "error: --save: cannot write \"/dev/full\": No space left on device"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
 
 } // namespace
