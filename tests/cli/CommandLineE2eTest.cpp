@@ -173,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(Names, SpheresOutputTest,
                          ::testing::Values(OutputName{"WithoutSuffix", "seed", "seed.voi"},
                                            OutputName{"WithSuffix", "seed.voi", "seed.voi"},
                                            OutputName{"OtherSuffixKept", "seed.txt", "seed.txt.voi"},
-                                           OutputName{"UpperCaseSuffixKept", "seed.VOI", "seed.VOI.voi"}),
+                                           OutputName{"UpperCaseSuffixKept", "seed.VOI", "seed.VOI.voi"},
+                                           OutputName{"LineBreakInName", "a\nb", "a\nb.voi"}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // --- clean ---
