@@ -1,5 +1,6 @@
 #pragma once
 
+#include "coords/LineCompletion.h"
 #include "plugin/WorkingTexts.h"
 
 class Orbiculon;
@@ -15,10 +16,24 @@ void logLine(const char* format, ...)
 #endif
     ;
 
-// Cleans the call's coordinate list in place and returns its number of lines. Valid
-// lines that no longer fit the list text are left out, and a log line says how many,
-// so a long list is never cut short without a word.
-int cleanListAndReport(CallTexts& texts, bool isMni);
+// The dialog's "CompleteLines": whether list lines that give x, y and z but not all
+// eight fields are completed from the dialog's single-VOI fields (1; any other
+// value, and a host without the parameter, leave the list as cleaning finds it).
+bool completeLinesChosen();
+
+struct ListCleaning {
+  int lines;     // lines of the cleaned list
+  int completed; // of these, lines completed from `completion`
+};
+
+// Cleans the call's coordinate list in place, completing short lines from
+// `completion` unless it is null. Valid lines that no longer fit the list text are
+// left out, and a log line says how many, so a long list is never cut short without
+// a word (completed lines are longer than the short lines they come from).
+ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion);
+
+// Logs how many lines were completed, when any was.
+void logCompletedLines(const ListCleaning& cleaning);
 
 bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);
 bool runReadTextFile(CallTexts& texts);

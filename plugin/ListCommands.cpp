@@ -10,6 +10,7 @@ namespace orbiculon {
 namespace {
 
 constexpr char kTextFileFilter[] = "Text File (*.txt)";
+constexpr int kCompleteLines = 1;
 
 // Counts the valid lines that cleaning had to leave out for lack of room.
 class LeftOutLines final : public CleaningObserver {
@@ -20,12 +21,22 @@ public:
 
 } // namespace
 
-int cleanListAndReport(CallTexts& texts, bool isMni) {
+bool completeLinesChosen() { return hostTable().rzGetIntParameter("CompleteLines") == kCompleteLines; }
+
+ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion) {
   LeftOutLines leftOut;
-  const int count = cleanCoordinateList(texts.list.span(), isMni, &leftOut);
+  LineCompletion lineCompletion{};
+  if (completion != nullptr) lineCompletion.defaults = *completion;
+  const int count = cleanCoordinateList(texts.list.span(), isMni, &leftOut,
+                                        completion != nullptr ? &lineCompletion : nullptr);
   if (leftOut.count > 0)
     logLine("Plugin>  The cleaned list is full: %i more valid lines were left out", leftOut.count);
-  return count;
+  return {count, lineCompletion.completed};
+}
+
+void logCompletedLines(const ListCleaning& cleaning) {
+  if (cleaning.completed > 0)
+    logLine("Plugin>  %i lines were completed from the dialog's fields", cleaning.completed);
 }
 
 bool runReadTextFile(CallTexts& texts) {
@@ -57,8 +68,22 @@ bool runCleanUpText(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
   host.rzGetStringParameter("VOItext", texts.list.data());
   texts.list.terminate();
-  const int count = cleanListAndReport(texts, isMni);
-  logLine("Plugin>  %i valid lines left after cleaning", count);
+  // With "CompleteLines", the dialog's single-VOI fields are the defaults of short
+  // lines; "Name_of_VOI" goes into the call's VOI name text.
+  CompletionDefaults defaults{};
+  const bool complete = completeLinesChosen();
+  if (complete) {
+    defaults.radius = host.rzGetFloatParameter("Radius");
+    host.rzGetStringParameter("Name_of_VOI", texts.voiName.data());
+    texts.voiName.terminate();
+    defaults.name = texts.voiName.c_str();
+    defaults.red = host.rzGetIntParameter("cR");
+    defaults.green = host.rzGetIntParameter("cG");
+    defaults.blue = host.rzGetIntParameter("cB");
+  }
+  const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
+  logLine("Plugin>  %i valid lines left after cleaning", cleaning.lines);
+  logCompletedLines(cleaning);
   host.rzSetStringParameter("VOItext", texts.list.c_str());
   return true;
 }

@@ -120,6 +120,7 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
                           : "Plugin>  Reading Parameters from GUI dialog");
   host.rzGetStringParameter("VOItext", texts.list.data());
   texts.list.terminate();
+  const bool complete = fromList && completeLinesChosen();
 
   // The reference-space check against the current VMR. The record is zeroed first,
   // so a host that fills nothing leaves defined values.
@@ -150,7 +151,12 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
   std::vector<SphereVoi> vois;
   if (fromList) {
     // The list is cleaned in place; the dialog keeps the text as the user left it.
-    const int count = cleanListAndReport(texts, isMni);
+    // Short lines are completed from the dialog's fields, read above.
+    const CompletionDefaults defaults{entry.radius, texts.voiName.c_str(), entry.red, entry.green,
+                                      entry.blue};
+    const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
+    logCompletedLines(cleaning);
+    const int count = cleaning.lines;
     vois.reserve(static_cast<std::size_t>(count));
     CoordinateLineCursor cursor(texts.list.c_str());
     for (std::int32_t i = 0; i < count; ++i) {
