@@ -91,6 +91,21 @@ TEST_F(CommandTest, CleanUpTextStoresTheCleanedList) {
   EXPECT_EQ(expected, events());
 }
 
+TEST_F(CommandTest, CleanUpTextCompletesShortLinesFromTheDialogFieldsWhenAsked) {
+  host.ints["CompleteLines"] = 1;
+  host.strings["Name_of_VOI"] = "my peak";
+  host.ints["cG"] = 7;
+  host.strings["VOItext"] = kFiveLines + "\n1 2 3\n4 5 6 label";
+  EXPECT_TRUE(run("CleanUpText"));
+  const Events expected = {
+      "log: Plugin>  5 valid lines left after cleaning",
+      "log: Plugin>  2 lines were completed from the dialog's fields",
+      "set VOItext: " + kFiveLinesCleaned +
+          "\n    1.0     2.0     3.0     5.0                 my_peak_6     255    7    0"
+          "\n    4.0     5.0     6.0     5.0                     label     255    7    0"};
+  EXPECT_EQ(expected, events());
+}
+
 TEST_F(CommandTest, StartFromTheListBuildsOneVoiPerValidLine) {
   host.ints["listVOIinfoFrom"] = 1;
   host.strings["VOItext"] = kFiveLines;

@@ -74,6 +74,25 @@ TEST_F(CommandsE2eTest, StartFromAListGivesTheGoldenLogAndFileAndKeepsTheList) {
   EXPECT_EQ(file("list.txt"), file("after.txt"));
 }
 
+// A paper's x y z table, its lines completed from the dialog's fields.
+TEST_F(CommandsE2eTest, StartCompletingAPaperTableGivesTheGoldenLogAndFile) {
+  writeFile(dir / "list.txt", readFile(testData("complete_start_input.txt")));
+  const ProcessResult result = host({"--int",       "CompleteLines=1",
+                                     "--int",       "listVOIinfoFrom=1",
+                                     "--text-file", "VOItext=list.txt",
+                                     "--float",     "Radius=1.5",
+                                     "--text",      "Name_of_VOI=seed region",
+                                     "--int",       "cR=0",
+                                     "--int",       "cG=128",
+                                     "--int",       "cB=255",
+                                     "--int",       "LoadInCV=1",
+                                     "--text",      "FileName=complete_start",
+                                     "Start"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(readFile(testData("complete_start.log")), result.out);
+  EXPECT_EQ(readFile(testData("complete_start.voi")), file("complete_start.voi"));
+}
+
 TEST_F(CommandsE2eTest, StartFromAListWithoutValidLinesWritesAndLoadsAnEmptyFile) {
   writeFile(dir / "list.txt", "heading\n\n;;;,,,\n");
   const ProcessResult result = host({"--int", "listVOIinfoFrom=1", "--text-file", "VOItext=list.txt", "--int",
