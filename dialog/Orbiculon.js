@@ -72,6 +72,17 @@ var OrbiculonDialog = {
       help: "Paste a table here and press Clean list: lines that are not coordinates are dropped."
     },
     {
+      name: "CompleteLines",
+      type: "integer",
+      value: 0,
+      label: "Complete x y z lines with the fields above",
+      control: "checkbox",
+      help:
+        "For tables pasted from papers: a line of x y z, perhaps followed by a region label (the name), " +
+        "gets the radius, name and colour of the Single VOI fields before it is cleaned; lines without a " +
+        "label are named after Name with their line number (peak_3)."
+    },
+    {
       name: "AllText",
       type: "text",
       value: "",
@@ -100,7 +111,11 @@ var OrbiculonDialog = {
   layout: [
     { group: "Coordinates", parameters: ["MNIorTal", "listVOIinfoFrom"] },
     { group: "Single VOI", parameters: ["tX", "tY", "tZ", "Radius", "Name_of_VOI", "cR", "cG", "cB"] },
-    { group: "Coordinate list", parameters: ["VOItext"], buttons: ["ReadTextFile", "SaveTextFile", "CleanUpText"] },
+    {
+      group: "Coordinate list",
+      parameters: ["VOItext", "CompleteLines"],
+      buttons: ["ReadTextFile", "SaveTextFile", "CleanUpText"]
+    },
     { group: "Output", parameters: ["FileName", "LoadInCV"], buttons: ["Start"] }
   ],
 

@@ -27,9 +27,19 @@ const expectedParameters = {
   cB: "integer",
   FileName: "text",
   LoadInCV: "integer",
-  listVOIinfoFrom: "integer"
+  listVOIinfoFrom: "integer",
+  CompleteLines: "integer"
 };
-const expectedDefaults = { MNIorTal: 0, Radius: 5, cR: 255, cG: 0, cB: 0, LoadInCV: 1, listVOIinfoFrom: 0 };
+const expectedDefaults = {
+  MNIorTal: 0,
+  Radius: 5,
+  cR: 255,
+  cG: 0,
+  cB: 0,
+  LoadInCV: 1,
+  listVOIinfoFrom: 0,
+  CompleteLines: 0
+};
 const expectedCommands = ["Start", "ReadTextFile", "SaveTextFile", "CleanUpText"];
 
 const checks = [];
