@@ -48,6 +48,7 @@ inline float squaredOffset(float centre, std::int64_t position) {
 
 struct Sphere {
   AxisRange x, y, z;
+  float radius;
   float radiusSquared;
 };
 
@@ -57,6 +58,7 @@ bool makeSphere(const SphereCentre& centre, float radius, Sphere& sphere) {
       !axisRange(centre.z, radius, sphere.z)) {
     return false;
   }
+  sphere.radius = radius;
   sphere.radiusSquared = radius * radius;
   return true;
 }
@@ -199,6 +201,34 @@ std::int64_t countFast(const Sphere& sphere) {
   return std::min(total, kMaxSphereVoxels + 1);
 }
 
+// A lower bound on the count from the sphere's volume. Every rounding of the test (an
+// integer position converted to float, the offset, the three squares, the two sums and
+// r²) has a relative error of at most 2^-24, so a position whose exact distance from
+// the centre is at most rho = r - (r + M) * 2^-20, with M the largest coordinate
+// magnitude in the box, passes the test and lies within the candidate bounds. The unit
+// cubes around the positions within rho cover the ball of radius rho - sqrt(3)/2, so
+// there are at least 4/3 pi (rho - sqrt(3)/2)^3 of them. The constants are rounded
+// toward a smaller bound.
+bool exceedsLimitByVolume(const Sphere& sphere) {
+  const double radius = static_cast<double>(sphere.radius);
+  if (!(radius >= 1.0)) return false;
+  const double farthest = std::max({std::fabs(static_cast<double>(sphere.x.centre)),
+                                    std::fabs(static_cast<double>(sphere.y.centre)),
+                                    std::fabs(static_cast<double>(sphere.z.centre))}) +
+                          radius + 1.0;
+  constexpr double kRoundingAllowance = 0x1p-20;
+  constexpr double kHalfCubeDiagonal = 0.8661; // above sqrt(3)/2
+  constexpr double kBallVolumeFactor = 4.1887; // below 4/3 pi
+  const double inner = radius - (radius + farthest) * kRoundingAllowance - kHalfCubeDiagonal;
+  if (!(inner > 0.0)) return false;
+  return kBallVolumeFactor * inner * inner * inner > static_cast<double>(kMaxSphereVoxels);
+}
+
+// The count, or kMaxSphereVoxels + 1 for a sphere that holds more.
+std::int64_t limitedCount(const Sphere& sphere) {
+  return exceedsLimitByVolume(sphere) ? kMaxSphereVoxels + 1 : countFast(sphere);
+}
+
 std::int64_t countDirect(const Sphere& sphere) {
   std::int64_t total = 0;
   visitDirect(sphere, [&](std::int64_t, std::int64_t, std::int64_t) { return ++total <= kMaxSphereVoxels; });
@@ -216,7 +246,26 @@ inline VoxelTriple triple(std::int64_t x, std::int64_t y, std::int64_t z) {
 std::int64_t countSphereVoxels(const SphereCentre& centre, float radius) {
   Sphere sphere{};
   if (!makeSphere(centre, radius, sphere)) return -1;
-  return countFast(sphere);
+  return limitedCount(sphere);
+}
+
+bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept {
+  Sphere sphere{};
+  return makeSphere(centre, radius, sphere) && exceedsLimitByVolume(sphere);
+}
+
+bool visitSphereColumns(const SphereCentre& centre, float radius, SphereColumnCallback callback,
+                        void* context) noexcept {
+  Sphere sphere{};
+  if (!makeSphere(centre, radius, sphere)) return true;
+  bool complete = true;
+  visitRuns(sphere, [&](std::int64_t x, std::int64_t y, std::int64_t first, std::int64_t last) {
+    // Every position lies within bounds that came from 32-bit truncations.
+    complete = callback(context, static_cast<std::int32_t>(x), static_cast<std::int32_t>(y),
+                        static_cast<std::int32_t>(first), static_cast<std::int32_t>(last));
+    return complete;
+  });
+  return complete;
 }
 
 std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre, float radius,
@@ -224,7 +273,7 @@ std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre,
   count = 0;
   Sphere sphere{};
   if (!makeSphere(centre, radius, sphere)) return emptyVoxels();
-  const std::int64_t total = countFast(sphere);
+  const std::int64_t total = limitedCount(sphere);
   if (total <= 0 || total > kMaxSphereVoxels) return emptyVoxels();
 
   auto voxels = std::make_unique_for_overwrite<VoxelTriple[]>(static_cast<std::size_t>(total));
