@@ -114,12 +114,11 @@ std::int64_t clampedEstimate(double value, std::int64_t low, std::int64_t high) 
 }
 
 // Ends of the run of passing positions within [low, high] that contains `nearest`
-// (which must pass). `halfWidth` estimates how far the run reaches from the centre.
+// (which must pass), searched from the estimates `first` and `last` of its ends.
 template <typename Passes>
-void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Passes&& passes,
-             std::int64_t& first, std::int64_t& last) {
-  const double centre = static_cast<double>(axis.centre);
-  std::int64_t up = clampedEstimate(std::floor(centre + halfWidth), nearest, axis.high);
+void findRunFrom(const AxisRange& axis, std::int64_t nearest, Passes&& passes, std::int64_t& first,
+                 std::int64_t& last) {
+  std::int64_t up = std::clamp(last, nearest, axis.high);
   if (passes(up)) {
     while (up < axis.high && passes(up + 1))
       ++up;
@@ -128,7 +127,7 @@ void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Pass
       --up;
     } while (!passes(up));
   }
-  std::int64_t down = clampedEstimate(std::ceil(centre - halfWidth), axis.low, nearest);
+  std::int64_t down = std::clamp(first, axis.low, nearest);
   if (passes(down)) {
     while (down > axis.low && passes(down - 1))
       --down;
@@ -139,6 +138,16 @@ void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Pass
   }
   first = down;
   last = up;
+}
+
+// The same, with `halfWidth` estimating how far the run reaches from the centre.
+template <typename Passes>
+void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Passes&& passes,
+             std::int64_t& first, std::int64_t& last) {
+  const double centre = static_cast<double>(axis.centre);
+  last = clampedEstimate(std::floor(centre + halfWidth), nearest, axis.high);
+  first = clampedEstimate(std::ceil(centre - halfWidth), axis.low, nearest);
+  findRunFrom(axis, nearest, passes, first, last);
 }
 
 double estimatedHalfWidth(float radiusSquared, double taken) {
@@ -178,12 +187,14 @@ template <typename VisitColumn> void visitRuns(const Sphere& sphere, VisitColumn
     std::int64_t yLast = 0;
     findRun(sphere.y, nearestY, estimatedHalfWidth(r2, static_cast<double>(qx) + leastZ), columnPasses,
             yFirst, yLast);
+    // Neighbouring columns have runs of nearly the same length, so each column's
+    // search starts from the ends of the one before.
+    std::int64_t zFirst = nearestZ;
+    std::int64_t zLast = nearestZ;
     for (std::int64_t y = yFirst; y <= yLast; ++y) {
       const float s = qx + squaredOffset(sphere.y.centre, y);
       const auto passes = [&](std::int64_t z) { return r2 >= squaredOffset(sphere.z.centre, z) + s; };
-      std::int64_t zFirst = 0;
-      std::int64_t zLast = 0;
-      findRun(sphere.z, nearestZ, estimatedHalfWidth(r2, s), passes, zFirst, zLast);
+      findRunFrom(sphere.z, nearestZ, passes, zFirst, zLast);
       if (!visitColumn(x, y, zFirst, zLast)) return;
     }
   }

@@ -209,8 +209,23 @@ private:
   std::int64_t formattedLast_ = -1;
 };
 
+// The last z at or after `z` whose text is as long as z's: the lines of a run are cut
+// where the number of digits changes, so that all lines of a part have one length.
+std::int64_t lastOfSameLength(std::int64_t z) noexcept {
+  std::int64_t power = 10;
+  if (z >= 0) {
+    while (power <= z)
+      power *= 10;
+    return power - 1;
+  }
+  while (power <= -z)
+    power *= 10;
+  return -(power / 10);
+}
+
 // The voxel lines (x, y, z) for z = first .. last, in as few buffer checks as the
-// buffer's room allows.
+// buffer's room allows. Within a part of equal line lengths every line's place is
+// known beforehand, so the lines are written independently of each other.
 void putColumn(ChunkWriter& out, LineEndTable& table, std::int32_t x, std::int32_t y, std::int32_t first,
                std::int32_t last) noexcept {
   ColumnPrefix prefix;
@@ -218,21 +233,24 @@ void putColumn(ChunkWriter& out, LineEndTable& table, std::int32_t x, std::int32
   const LineEnd* ends = table.run(first, last);
   for (std::int64_t z = first; z <= last;) {
     if (!out.reserve(kVoxelLineRoom)) return;
-    const std::int64_t end = std::min<std::int64_t>(last, z + static_cast<std::int64_t>(out.linesThatFit()) - 1);
+    const std::int64_t fit = static_cast<std::int64_t>(out.linesThatFit());
     char* line = out.cursor();
     if (ends != nullptr) {
-      for (; z <= end; ++z) {
-        const LineEnd& lineEnd = ends[z - first];
-        line = prefix.putAt(line);
-        std::memcpy(line, &lineEnd, sizeof lineEnd);
-        line += lineEnd.length;
+      const std::int64_t end = std::min({std::int64_t{last}, z + fit - 1, lastOfSameLength(z)});
+      const LineEnd* part = ends + (z - first);
+      const std::size_t lineLength = prefix.length + part->length;
+      const std::size_t count = static_cast<std::size_t>(end - z + 1);
+      for (std::size_t i = 0; i < count; ++i) {
+        char* const at = prefix.putAt(line + i * lineLength);
+        std::memcpy(at, &part[i], sizeof(LineEnd));
       }
+      line += count * lineLength;
+      z = end + 1;
     } else {
-      for (; z <= end; ++z) {
+      for (const std::int64_t end = std::min(std::int64_t{last}, z + fit - 1); z <= end; ++z) {
         const LineEnd lineEnd = lineEndOf(z);
-        line = prefix.putAt(line);
-        std::memcpy(line, &lineEnd, sizeof lineEnd);
-        line += lineEnd.length;
+        std::memcpy(prefix.putAt(line), &lineEnd, sizeof lineEnd);
+        line += prefix.length + lineEnd.length;
       }
     }
     out.advanceTo(line);
