@@ -212,14 +212,15 @@ std::int64_t countFast(const Sphere& sphere) {
   return std::min(total, kMaxSphereVoxels + 1);
 }
 
-// A lower bound on the count from the sphere's volume. Every rounding of the test (an
-// integer position converted to float, the offset, the three squares, the two sums and
-// r²) has a relative error of at most 2^-24, so a position whose exact distance from
-// the centre is at most rho = r - (r + M) * 2^-20, with M the largest coordinate
-// magnitude in the box, passes the test and lies within the candidate bounds. The unit
-// cubes around the positions within rho cover the ball of radius rho - sqrt(3)/2, so
-// there are at least 4/3 pi (rho - sqrt(3)/2)^3 of them. The constants are rounded
-// toward a smaller bound.
+// A lower bound on the count from the sphere's volume. Every rounding of the test (the
+// offset, the three squares, the two sums and r²) has a relative error of at most
+// 2^-24, and an integer position converts to float exactly up to 2^24 and with an error
+// of at most 2^-24 M beyond, M being the largest coordinate magnitude in the box. So a
+// position whose exact distance from the centre is at most rho = r - (r + M') * 2^-20,
+// with M' = M beyond 2^24 and 0 within, passes the test and lies within the candidate
+// bounds. The unit cubes around the positions within rho cover the ball of radius
+// rho - sqrt(3)/2, so there are at least 4/3 pi (rho - sqrt(3)/2)^3 of them. The
+// constants are rounded toward a smaller bound.
 bool exceedsLimitByVolume(const Sphere& sphere) {
   const double radius = static_cast<double>(sphere.radius);
   if (!(radius >= 1.0)) return false;
@@ -227,10 +228,12 @@ bool exceedsLimitByVolume(const Sphere& sphere) {
                                     std::fabs(static_cast<double>(sphere.y.centre)),
                                     std::fabs(static_cast<double>(sphere.z.centre))}) +
                           radius + 1.0;
+  constexpr double kExactIntegers = 0x1p24;
+  const double converted = farthest > kExactIntegers ? farthest : 0.0;
   constexpr double kRoundingAllowance = 0x1p-20;
   constexpr double kHalfCubeDiagonal = 0.8661; // above sqrt(3)/2
   constexpr double kBallVolumeFactor = 4.1887; // below 4/3 pi
-  const double inner = radius - (radius + farthest) * kRoundingAllowance - kHalfCubeDiagonal;
+  const double inner = radius - (radius + converted) * kRoundingAllowance - kHalfCubeDiagonal;
   if (!(inner > 0.0)) return false;
   return kBallVolumeFactor * inner * inner * inner > static_cast<double>(kMaxSphereVoxels);
 }
