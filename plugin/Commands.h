@@ -3,8 +3,6 @@
 #include "coords/LineCompletion.h"
 #include "plugin/WorkingTexts.h"
 
-class Orbiculon;
-
 // The commands execute dispatches to. Each runs inside one call of execute, on that
 // call's working texts, and returns execute's result.
 namespace orbiculon {
@@ -35,7 +33,7 @@ ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDe
 // Logs how many lines were completed, when any was.
 void logCompletedLines(const ListCleaning& cleaning);
 
-bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);
+bool runStart(CallTexts& texts, bool isMni);
 bool runReadTextFile(CallTexts& texts);
 bool runSaveTextFile(CallTexts& texts);
 bool runCleanUpText(CallTexts& texts, bool isMni);
