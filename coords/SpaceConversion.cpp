@@ -112,6 +112,10 @@ std::optional<SpaceTransform> transformForDialogValue(std::int32_t value) noexce
   return static_cast<SpaceTransform>(value - 1);
 }
 
+std::int32_t dialogValue(SpaceTransform transform) noexcept {
+  return static_cast<std::int32_t>(transform) + 1;
+}
+
 std::optional<SpaceTransform> transformForOptionName(std::string_view name) noexcept {
   for (const auto transform : {SpaceTransform::Icbm2TalSpm, SpaceTransform::Icbm2TalFsl,
                                SpaceTransform::Icbm2TalOther, SpaceTransform::Mni2Tal}) {

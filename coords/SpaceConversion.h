@@ -29,6 +29,7 @@ struct SpacePoint {
 // The dialog's "ConvertSpace": 0 none, 1 icbm2tal (SPM), 2 icbm2tal (FSL),
 // 3 icbm2tal (other), 4 mni2tal. Nothing for 0 and for any value outside 1 ... 4.
 std::optional<SpaceTransform> transformForDialogValue(std::int32_t value) noexcept;
+std::int32_t dialogValue(SpaceTransform transform) noexcept;
 
 // The batch tool's names: "icbm-spm", "icbm-fsl", "icbm-other", "mni2tal".
 std::optional<SpaceTransform> transformForOptionName(std::string_view name) noexcept;
