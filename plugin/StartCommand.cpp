@@ -11,7 +11,6 @@
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 #include "plugin/Commands.h"
-#include "plugin/Orbiculon.h"
 #include "voi/VoiFile.h"
 
 namespace orbiculon {
@@ -93,8 +92,10 @@ StartSpaces readSpaces(bool isMni) {
 
 const char* spaceText(bool isMni) { return isMni ? "MNI" : "TAL"; }
 
-SphereVoi buildVoi(Orbiculon& plugin, WorkingEntry entry, const char* name, std::int32_t index,
-                   const StartSpaces& spaces) {
+// One VOI's record: its name, colour, sphere and voxel count. The voxels themselves are
+// enumerated again while the file is written, so the command never holds them. With a
+// conversion the sphere's centre is the converted one.
+SphereVoi buildVoi(WorkingEntry entry, const char* name, std::int32_t index, const StartSpaces& spaces) {
   const SpacePoint given{entry.x, entry.y, entry.z};
   if (spaces.transform) {
     const SpacePoint converted = convertCentre(*spaces.transform, spaces.sourceIsMni, given);
@@ -105,9 +106,8 @@ SphereVoi buildVoi(Orbiculon& plugin, WorkingEntry entry, const char* name, std:
   SphereVoi voi;
   copyName(name, voi.NameOfVOI);
   voi.ColorOfVOI = {entry.red, entry.green, entry.blue};
-  std::int32_t count = 0;
-  voi.Voxels = plugin.createSphereVoxels({entry.x, entry.y, entry.z}, entry.radius, count);
-  voi.NrOfVoxels = count;
+  assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
+  const std::int32_t count = voi.NrOfVoxels;
 
   logLine(spaces.targetIsMni() ? "Plugin>  Added VOI at MNI (%3.1f, %3.1f, %3.1f) with %3.1f mm radius"
                                : "Plugin>  Added VOI at TAL (%3.1f, %3.1f, %3.1f) with %3.1f mm radius",
@@ -125,7 +125,7 @@ SphereVoi buildVoi(Orbiculon& plugin, WorkingEntry entry, const char* name, std:
 
 } // namespace
 
-bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
+bool runStart(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
 
   // Parameters, in the order the dialog's values are gathered.
@@ -197,10 +197,10 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
       if (!cursor.parse(i, entry.x, entry.y, entry.z, entry.radius, texts.voiName.span(), entry.red,
                         entry.green, entry.blue))
         continue;
-      vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), i, spaces));
+      vois.push_back(buildVoi(entry, texts.voiName.c_str(), i, spaces));
     }
   } else {
-    vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), 0, spaces));
+    vois.push_back(buildVoi(entry, texts.voiName.c_str(), 0, spaces));
   }
   description.NrOfvois = static_cast<std::int32_t>(vois.size());
   description.VOIs = vois;
