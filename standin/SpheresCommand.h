@@ -2,9 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "coords/SpaceConversion.h"
 #include "standin/CliCommon.h"
 #include "standin/Session.h"
 
@@ -24,6 +26,7 @@ struct SpheresOptions {
   bool spaceGiven = false;
   // Complete short list lines from --radius, --name and --colour.
   bool complete = false;
+  std::optional<orbiculon::SpaceTransform> convert;
   std::string output;
   bool load = true;
 };

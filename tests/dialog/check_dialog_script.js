@@ -28,6 +28,7 @@ const expectedParameters = {
   FileName: "text",
   LoadInCV: "integer",
   listVOIinfoFrom: "integer",
+  ConvertSpace: "integer",
   CompleteLines: "integer"
 };
 const expectedDefaults = {
@@ -38,6 +39,7 @@ const expectedDefaults = {
   cB: 0,
   LoadInCV: 1,
   listVOIinfoFrom: 0,
+  ConvertSpace: 0,
   CompleteLines: 0
 };
 const expectedCommands = ["Start", "ReadTextFile", "SaveTextFile", "CleanUpText"];
@@ -66,7 +68,7 @@ check("start values fit their types", () => {
   }
 });
 
-check("start values: TAL, radius 5, colour 255 0 0, load on", () => {
+check("start values: TAL, radius 5, colour 255 0 0, load on, no conversion", () => {
   const values = {};
   for (const p of dialog.parameters) values[p.name] = p.value;
   for (const [name, value] of Object.entries(expectedDefaults)) assert.equal(values[name], value, name);
@@ -89,6 +91,7 @@ check("choices offer the values the plug-in distinguishes", () => {
   const byName = Object.fromEntries(dialog.parameters.map((p) => [p.name, p]));
   assert.deepEqual(byName.MNIorTal.choices.map((c) => c.value), [0, 1]);
   assert.deepEqual(byName.listVOIinfoFrom.choices.map((c) => c.value), [0, 1]);
+  assert.deepEqual(byName.ConvertSpace.choices.map((c) => c.value), [0, 1, 2, 3, 4]);
 });
 
 check("after ReadTextFile the read list moves into the list box", () => {
