@@ -87,7 +87,7 @@ JobResult runLargestJob(const std::filesystem::path& file) {
   const Clock::time_point start = Clock::now();
   {
     std::vector<SphereVoi> vois = enumerateLargestJob(result.voxels);
-    result.ok = writeVOIFile(describe(path.c_str(), vois));
+    result.ok = writeVOIFile(describe(path.c_str(), vois)).ok();
   }
   result.seconds = secondsSince(start);
   std::error_code error;

@@ -90,7 +90,9 @@ public:
 //
 // The cleaned text always fits the buffer with its NUL: cleaning stops before the
 // first kept line that no longer fits, so the count always matches the text. The
-// time is linear in the length of the input.
+// time is linear in the length of the input. Without memory for its working copy of
+// the input it returns kCleaningOutOfMemory and leaves the buffer as it was.
+inline constexpr int kCleaningOutOfMemory = -1;
 int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr) noexcept;
 
 // Prints one cleaned line from `entry` (values already clamped) into `out`, with no

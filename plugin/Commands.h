@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+
+#include "files/FileResult.h"
 #include "plugin/WorkingTexts.h"
 
 class Orbiculon;
@@ -15,9 +18,25 @@ void logLine(const char* format, ...)
 #endif
     ;
 
+// Logs `line` (one of the fixed failure lines) and right after it which path
+// failed and why: "Plugin>  <path>: <reason>".
+void logFileFailure(const char* line, const char* path, FileResult result);
+
+// A float printed as printf's "%3.1f" prints it in the "C" locale, whatever locale
+// the host process has set, for a "%s" of logLine.
+class OneDecimal {
+public:
+  explicit OneDecimal(float value) noexcept;
+  const char* c_str() const noexcept { return text_.data(); }
+
+private:
+  std::array<char, 64> text_{};
+};
+
 // Cleans the call's coordinate list in place and returns its number of lines. Valid
 // lines that no longer fit the list text are left out, and a log line says how many,
-// so a long list is never cut short without a word.
+// so a long list is never cut short without a word. Throws std::bad_alloc, with the
+// list untouched, when there is no memory to clean it.
 int cleanListAndReport(CallTexts& texts, bool isMni);
 
 bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);

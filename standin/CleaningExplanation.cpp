@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <new>
 #include <optional>
 
 #include "coords/CoordinateEntry.h"
@@ -280,6 +281,7 @@ CleaningReport explainCleaning(std::string_view list, bool isMni, const std::str
 
   Explainer explainer(isMni, otherSpaceOption, report);
   report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer);
+  if (report.kept == orbiculon::kCleaningOutOfMemory) throw std::bad_alloc();
   explainer.finish();
 
   const char* space = isMni ? "MNI" : "TAL";
