@@ -19,7 +19,8 @@ void logLine(const char* format, ...)
     ;
 
 // Logs `line` (one of the fixed failure lines) and right after it which path
-// failed and why: "Plugin>  <path>: <reason>".
+// failed and why: "Plugin>  <path>: <reason>" (a cancelled file dialog gives an
+// empty path: "Plugin>  No file was chosen.").
 void logFileFailure(const char* line, const char* path, FileResult result);
 
 // A float printed as printf's "%3.1f" prints it in the "C" locale, whatever locale

@@ -24,7 +24,10 @@ void logLine(const char* format, ...) {
 
 void logFileFailure(const char* line, const char* path, FileResult result) {
   hostTable().rzLogText(line);
-  logLine("Plugin>  %s: %s", path, describeFileError(result.error));
+  if (path == nullptr || *path == '\0')
+    logLine("Plugin>  No file was chosen.");
+  else
+    logLine("Plugin>  %s: %s", path, describeFileError(result.error));
 }
 
 OneDecimal::OneDecimal(float value) noexcept {

@@ -107,11 +107,25 @@ TEST_F(CommandsE2eTest, ReadTextFileFillsAllTextOnly) {
   EXPECT_EQ("kept", file("voitext.txt"));
 }
 
-TEST_F(CommandsE2eTest, CancelledOpenDialogReadsNoLine) {
-  const ProcessResult result = host({"--save", "AllText=all.txt", "ReadTextFile"});
-  EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_EQ(kStart + "Plugin>  Read 0 lines in \n" + kEnd, result.out);
-  EXPECT_EQ("", file("all.txt"));
+// No file read: AllText gets the list, so the dialog's move keeps it; an empty file
+// is a new, empty list.
+TEST_F(CommandsE2eTest, ReadWithoutAFileKeepsTheList) {
+  const std::string list = "-42 -58 22 5 mine 1 2 3\n\npasted";
+  writeFile(dir / "empty.txt", "");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "Plugin>  No file was chosen; the list is unchanged.\n"},
+      {{"--open-path", "missing.txt"},
+       "Plugin>  The list is unchanged: missing.txt: No such file or directory\n"},
+      {{"--open-path", "."}, "Plugin>  The list is unchanged: .: Is a directory\n"},
+      {{"--open-path", "empty.txt"}, "Plugin>  Read 0 lines in empty.txt\n"}};
+  for (const auto& [open, line] : cases) {
+    std::vector<std::string> options = open;
+    options.insert(options.end(), {"--text", "VOItext=" + list, "--save", "AllText=all.txt", "ReadTextFile"});
+    const ProcessResult result = host(options);
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    EXPECT_EQ(kStart + line + kEnd, result.out);
+    EXPECT_EQ(open.empty() || open[1] != "empty.txt" ? list : "", file("all.txt")) << line;
+  }
 }
 
 TEST_F(CommandsE2eTest, CleanUpTextKeepsTheValidLines) {
@@ -143,7 +157,11 @@ TEST_P(SaveFailureE2eTest, ShowsErrorSavingFileAndLeavesNothing) {
   options.push_back("SaveTextFile");
   const ProcessResult result = host(options);
   EXPECT_EQ(0, result.exitCode);
-  EXPECT_EQ(kStart + "Plugin>  Error while writing *.txt file.\n" + kEnd, result.out);
+  const std::string reason = GetParam().empty()                 ? "No file was chosen."
+                             : GetParam() == "missing/list.txt" ? GetParam() + ": No such file or directory"
+                                                                : GetParam() + ": Not a directory";
+  EXPECT_EQ(kStart + "Plugin>  Error while writing *.txt file.\nPlugin>  " + reason + "\n" + kEnd,
+            result.out);
   EXPECT_NE(std::string::npos, result.err.find("[message] Error saving file"));
   EXPECT_EQ("x", file("plain"));
   EXPECT_FALSE(fs::exists(dir / "missing"));
