@@ -3,10 +3,17 @@
 // the coordinate-list commands with files, parameters and file dialogs.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
 
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
@@ -173,5 +180,62 @@ INSTANTIATE_TEST_SUITE_P(Paths, SaveFailureE2eTest,
                                   : param.param[0] == 'm' ? std::string("MissingFolder")
                                                           : std::string("FolderIsARegularFile");
                          });
+
+#ifdef __linux__
+// A file size limit in the host process (SIGXFSZ ignored, so writes fail with EFBIG)
+// keeps the previous VOI file and list byte for byte and leaves no temporary file.
+TEST_F(CommandsE2eTest, FileSizeLimitKeepsThePreviousFiles) {
+  writeFile(dir / "out.voi", "previous VOI");
+  writeFile(dir / "list.txt", "previous list");
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  // Both are inherited by the child: the limit, and the ignored signal.
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+  const ProcessResult start =
+      host({"--float", "Radius=20", "--text", "FileName=out", "--int", "LoadInCV=0", "Start"});
+  const ProcessResult save =
+      host({"--text", "VOItext=" + std::string(8000, 'x'), "--save-path", "list.txt", "SaveTextFile"});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_NE(std::string::npos,
+            start.out.find("Error while writing VOI file\nPlugin>  out.voi: File too large\n"))
+      << start.out;
+  EXPECT_NE(std::string::npos,
+            save.out.find("Plugin>  Error while writing *.txt file.\nPlugin>  list.txt: File too large\n"))
+      << save.out;
+  EXPECT_EQ("previous VOI", file("out.voi"));
+  EXPECT_EQ("previous list", file("list.txt"));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+}
+
+// Two hosts saving to one path at the same time leave one complete file, either's.
+TEST_F(CommandsE2eTest, RacingSavesLeaveOneCompleteFile) {
+  const std::string target = (dir / "race").string();
+  const auto start = [&](const char* radius) {
+    return std::vector<std::string>{built::kHost, "dialog",     "--plugin", built::kModule,
+                                    "--float",    radius,       "--text",   "FileName=" + target,
+                                    "--int",      "LoadInCV=0", "Start"};
+  };
+  const auto small = start("Radius=4");
+  const auto large = start("Radius=12");
+  ASSERT_EQ(0, runProcess(small).exitCode);
+  const std::string smallFile = file("race.voi");
+  ASSERT_EQ(0, runProcess(large).exitCode);
+  const std::string largeFile = file("race.voi");
+  for (int round = 0; round < 12; ++round) {
+    std::thread other([&] { runProcess(small); });
+    runProcess(large);
+    other.join();
+    const std::string result = file("race.voi");
+    EXPECT_TRUE(result == smallFile || result == largeFile)
+        << "round " << round << ": " << result.size() << " bytes";
+  }
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+}
+#endif
 
 } // namespace
