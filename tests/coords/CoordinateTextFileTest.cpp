@@ -148,6 +148,11 @@ TEST(CoordinateTextFileTest, OverLongFileStopsBeforeTheLineThatDoesNotFit) {
   EXPECT_EQ(EFBIG, none.error);
   EXPECT_TRUE(none.opened);
 
+  // A 1 GiB sparse file (all NUL bytes) is refused after the list's capacity.
+  writeFile(dir / "sparse.txt", "");
+  fs::resize_file(dir / "sparse.txt", std::uintmax_t{1} << 30);
+  EXPECT_EQ(EFBIG, readText(dir / "sparse.txt").error);
+
   // A read error is no end of file: reading stops, and the lines so far stay.
   failFileReadsAfter(7, EIO);
   const ReadResult broken = readText(dir / "list.txt");
