@@ -5,8 +5,6 @@
 #include "files/FileResult.h"
 #include "plugin/WorkingTexts.h"
 
-class Orbiculon;
-
 // The commands execute dispatches to. Each runs inside one call of execute, on that
 // call's working texts, and returns execute's result.
 namespace orbiculon {
@@ -40,7 +38,7 @@ private:
 // list untouched, when there is no memory to clean it.
 int cleanListAndReport(CallTexts& texts, bool isMni);
 
-bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);
+bool runStart(CallTexts& texts, bool isMni);
 bool runReadTextFile(CallTexts& texts);
 bool runSaveTextFile(CallTexts& texts);
 bool runCleanUpText(CallTexts& texts, bool isMni);

@@ -10,7 +10,6 @@
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 #include "plugin/Commands.h"
-#include "plugin/Orbiculon.h"
 #include "voi/VoiFile.h"
 
 namespace orbiculon {
@@ -71,14 +70,14 @@ std::int32_t truncateToInt(float value) {
   return static_cast<std::int32_t>(value);
 }
 
-SphereVoi buildVoi(Orbiculon& plugin, const WorkingEntry& entry, const char* name, std::int32_t index,
-                   bool isMni) {
+// One VOI's record: its name, colour, sphere and voxel count. The voxels themselves are
+// enumerated again while the file is written, so the command never holds them.
+SphereVoi buildVoi(const WorkingEntry& entry, const char* name, std::int32_t index, bool isMni) {
   SphereVoi voi;
   copyName(name, voi.NameOfVOI);
   voi.ColorOfVOI = {entry.red, entry.green, entry.blue};
-  std::int32_t count = 0;
-  voi.Voxels = plugin.createSphereVoxels({entry.x, entry.y, entry.z}, entry.radius, count);
-  voi.NrOfVoxels = count;
+  assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
+  const std::int32_t count = voi.NrOfVoxels;
 
   logLine("Plugin>  Added VOI at %s (%s, %s, %s) with %s mm radius", isMni ? "MNI" : "TAL",
           OneDecimal(entry.x).c_str(), OneDecimal(entry.y).c_str(), OneDecimal(entry.z).c_str(),
@@ -91,7 +90,7 @@ SphereVoi buildVoi(Orbiculon& plugin, const WorkingEntry& entry, const char* nam
 
 } // namespace
 
-bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
+bool runStart(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
 
   // Parameters, in the order the dialog's values are gathered.
@@ -159,10 +158,10 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
       if (!cursor.parse(i, entry.x, entry.y, entry.z, entry.radius, texts.voiName.span(), entry.red,
                         entry.green, entry.blue))
         continue;
-      vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), i, isMni));
+      vois.push_back(buildVoi(entry, texts.voiName.c_str(), i, isMni));
     }
   } else {
-    vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), 0, isMni));
+    vois.push_back(buildVoi(entry, texts.voiName.c_str(), 0, isMni));
   }
   description.NrOfvois = static_cast<std::int32_t>(vois.size());
   description.VOIs = vois;
