@@ -10,6 +10,13 @@
 
 namespace {
 
+// What the system says of a path through a regular file: Windows finds no such path.
+#ifdef _WIN32
+const std::string kThroughAFile = ": No such file or directory";
+#else
+const std::string kThroughAFile = ": Not a directory";
+#endif
+
 using orbiculon::testing::CommandTest;
 using orbiculon::testing::readFile;
 using orbiculon::testing::writeFile;
@@ -98,9 +105,9 @@ TEST_P(SaveFailureTest, ShowsErrorSavingFile) {
   host.strings["VOItext"] = "1 2 3";
   EXPECT_TRUE(run("SaveTextFile"));
   const std::string reason =
-      where.empty() ? "No file was chosen."
-                    : host.saveFilePath +
-                          (where == "missing/list.txt" ? ": No such file or directory" : ": Not a directory");
+      where.empty()
+          ? "No file was chosen."
+          : host.saveFilePath + (where == "missing/list.txt" ? ": No such file or directory" : kThroughAFile);
   const Events expected = {"save: Select a text filename to save|Text File (*.txt)",
                            "log: Plugin>  Error while writing *.txt file.", "log: Plugin>  " + reason,
                            "message: Error saving file"};
