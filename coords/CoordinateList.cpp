@@ -312,10 +312,7 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
   // The cleaned text is written over the buffer while the input is still being
   // read, so the input is read from a private copy.
   std::unique_ptr<char[]> copy(new (std::nothrow) char[std::max<std::size_t>(length, 1)]);
-  if (!copy) {
-    buffer[0] = '\0'; // no memory: an empty list, which the count 0 describes
-    return 0;
-  }
+  if (!copy) return kCleaningOutOfMemory; // the list stays as it was
   std::memcpy(copy.get(), buffer.data(), length);
   const std::string_view input(copy.get(), length);
 

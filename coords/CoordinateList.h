@@ -103,7 +103,9 @@ struct LineCompletion {
 //
 // The cleaned text always fits the buffer with its NUL: cleaning stops before the
 // first kept line that no longer fits, so the count always matches the text. The
-// time is linear in the length of the input.
+// time is linear in the length of the input. Without memory for its working copy of
+// the input it returns kCleaningOutOfMemory and leaves the buffer as it was.
+inline constexpr int kCleaningOutOfMemory = -1;
 int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr,
                         LineCompletion* completion = nullptr) noexcept;
 

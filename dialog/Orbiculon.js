@@ -107,7 +107,7 @@ var OrbiculonDialog = {
       type: "text",
       value: "",
       hidden: true,
-      help: "Written by ReadTextFile; afterCommand moves it into the list box."
+      help: "Written by ReadTextFile; afterCommand moves it into the list box. When no file was read, the plug-in writes the list itself here, so the list stays as it was."
     },
     {
       name: "FileName",
@@ -153,6 +153,8 @@ var OrbiculonDialog = {
   afterCommand: function (command, dialog) {
     if (command === "ReadTextFile") {
       // The plug-in leaves the file's lines in "AllText"; they belong in the list box.
+      // When no file was read (cancelled, unopenable, not a regular file) it leaves
+      // the list itself there, so the list box keeps exactly what it held.
       dialog.set("VOItext", dialog.get("AllText"));
     }
   }

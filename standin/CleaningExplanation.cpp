@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <new>
 #include <optional>
 
 #include "coords/CoordinateEntry.h"
@@ -315,6 +316,7 @@ CleaningReport explainCleaning(std::string_view list, bool isMni, const std::str
   if (completion != nullptr) lineCompletion.defaults = *completion;
   report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer,
                                                completion != nullptr ? &lineCompletion : nullptr);
+  if (report.kept == orbiculon::kCleaningOutOfMemory) throw std::bad_alloc();
   explainer.finish();
 
   const char* space = isMni ? "MNI" : "TAL";
