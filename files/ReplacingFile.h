@@ -45,6 +45,8 @@ public:
   // Writes `size` bytes, each LF as CR LF: text of the platform on Windows.
   FileResult writeWithCrLf(const char* data, std::size_t size) noexcept;
   FileResult commit() noexcept;
+  // The first failure so far, if any.
+  FileResult status() const noexcept { return {error_}; }
 
 private:
   void discard() noexcept;

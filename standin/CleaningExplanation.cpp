@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <new>
 #include <optional>
 
 #include "coords/CoordinateEntry.h"
@@ -163,6 +164,10 @@ public:
 
   void fieldNotRead(const CleaningLine& line, CoordinateField field, FieldStatus status) override {
     Pending& pending = begin(line);
+    // A peak as papers print it: x y z, then perhaps a label or a radius and a name.
+    const bool peakLine = (field == CoordinateField::Radius && status != FieldStatus::OutOfRange) ||
+                          (field == CoordinateField::Name && status == FieldStatus::Missing);
+    if (peakLine) ++completable_;
     const std::string name = fieldName(field);
     const std::string_view token = tokenAt(line.text, field);
     switch (status) {
@@ -236,6 +241,19 @@ public:
     }
   }
 
+  void lineCompleted(const CleaningLine& line, const orbiculon::CompletedLine& completed) override {
+    std::vector<std::string> filled;
+    if (completed.radiusFilled) filled.push_back("radius " + number(completed.radius));
+    if (completed.nameFilled) filled.push_back("name " + shownToken(completed.name));
+    if (completed.redFilled) filled.push_back("red " + std::to_string(completed.red));
+    if (completed.greenFilled) filled.push_back("green " + std::to_string(completed.green));
+    if (completed.blueFilled) filled.push_back("blue " + std::to_string(completed.blue));
+    std::string text = "completed with";
+    for (std::size_t i = 0; i < filled.size(); ++i)
+      text += (i > 0 ? ", " : " ") + filled[i];
+    begin(line).changes.push_back(text);
+  }
+
   // Lines are numbered from 1; `lines` are the lines of the list as cleaning reads them.
   void setLines(std::vector<std::string_view> lines) { lines_ = std::move(lines); }
 
@@ -243,10 +261,13 @@ public:
     flush();
     noteIgnoredUpTo(static_cast<std::int32_t>(lines_.size()));
   }
+  // Dropped lines that look like peaks of a paper's table, which completion would keep.
+  int completable() const { return completable_; }
 
 private:
   struct Pending {
     std::int32_t number = 0;
+    bool comment = false; // a `//` line: not reported when dropped
     bool commaSeparated = false;
     std::string reason; // set when the line is dropped
     std::vector<std::string> changes;
@@ -259,6 +280,7 @@ private:
       noteIgnoredUpTo(line.number - 1);
       pending_.emplace();
       pending_->number = line.number;
+      pending_->comment = isCommentLine(line.text);
       pending_->commaSeparated = isCommaSeparated(line.text);
       if (const auto quoted = quotedTextWithBlank(line.text)) {
         std::string joined(*quoted);
@@ -301,6 +323,10 @@ private:
           "separates fields like a blank, so the text after it starts no line of its own");
     }
     const std::string prefix = "line " + std::to_string(pending.number) + ": ";
+    if (!pending.reason.empty() && pending.comment) {
+      ++report_.comments;
+      return;
+    }
     if (!pending.reason.empty()) {
       ++report_.dropped;
       report_.lines.push_back(prefix + "dropped: " + pending.reason);
@@ -328,6 +354,7 @@ private:
   std::optional<Pending> pending_;
   std::vector<std::string_view> lines_;
   std::int32_t noted_ = 0; // lines up to this one have been written out
+  int completable_ = 0;
 };
 
 } // namespace
@@ -336,7 +363,13 @@ std::string_view withoutByteOrderMark(std::string_view list) {
   return list.starts_with(kByteOrderMark) ? list.substr(kByteOrderMark.size()) : list;
 }
 
-CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption) {
+bool isCommentLine(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  return start != std::string_view::npos && line.substr(start, 2) == "//";
+}
+
+CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption,
+                               const orbiculon::CompletionDefaults* completion) {
   CleaningReport report;
   if (list.starts_with(kByteOrderMark)) {
     report.lines.emplace_back("the list begins with a UTF-8 byte-order mark, which is ignored");
@@ -355,21 +388,32 @@ CleaningReport explainCleaning(std::string_view list, bool isMni, const std::str
     start = end + 1;
   }
   explainer.setLines(std::move(lines));
-  report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer);
+  orbiculon::LineCompletion lineCompletion{};
+  if (completion != nullptr) lineCompletion.defaults = *completion;
+  report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer,
+                                               completion != nullptr ? &lineCompletion : nullptr);
+  if (report.kept == orbiculon::kCleaningOutOfMemory) throw std::bad_alloc();
   explainer.finish();
 
   const char* space = isMni ? "MNI" : "TAL";
-  report.lines.push_back("kept " + std::to_string(report.kept) + " of " + std::to_string(report.inputLines) +
-                         " lines for " + space + ": " + std::to_string(report.dropped) + " dropped, " +
-                         std::to_string(report.changed) + " changed" +
-                         (report.withIgnoredText > 0
-                              ? ", " + std::to_string(report.withIgnoredText) + " with text ignored"
-                              : std::string()));
+  report.lines.push_back(
+      "kept " + std::to_string(report.kept) + " of " + std::to_string(report.inputLines) + " lines for " +
+      space + ": " + std::to_string(report.dropped) + " dropped, " + std::to_string(report.changed) +
+      " changed" + (report.comments > 0 ? ", " + std::to_string(report.comments) + " comments" : "") +
+      (report.withIgnoredText > 0 ? ", " + std::to_string(report.withIgnoredText) + " with text ignored"
+                                  : std::string()));
   if (report.validInOtherSpace > 0) {
     const char* other = isMni ? "TAL" : "MNI";
     report.lines.push_back("  hint: " + std::to_string(report.validInOtherSpace) + " dropped " +
                            (report.validInOtherSpace == 1 ? "line fits" : "lines fit") + " the " + other +
                            " bounds: if the list holds " + other + " coordinates, use " + otherSpaceOption);
+  }
+  if (completion == nullptr && explainer.completable() > 0) {
+    report.lines.push_back(
+        "  hint: " + std::to_string(explainer.completable()) + " dropped " +
+        (explainer.completable() == 1 ? "line gives" : "lines give") +
+        " only x y z (perhaps with a label): with --complete, --radius, --name and --colour "
+        "fill in the rest");
   }
   if (report.kept == 0 && report.inputLines > 0) {
     report.lines.push_back(

@@ -24,24 +24,6 @@ constexpr int kVmrDocumentType = 3;
 constexpr std::size_t kVersionParts = 3;
 constexpr std::size_t kReadChunkSize = 16384;
 
-// A choice among named values, any letter case, converted by CLI11; the message of
-// a wrong value lists the names.
-template <typename T> CLI::Validator choiceOf(const std::vector<std::pair<std::string, T>>& choices) {
-  std::string names;
-  for (const auto& [name, value] : choices)
-    names += (names.empty() ? "" : ",") + name;
-  CLI::CheckedTransformer convert(choices, CLI::ignore_case);
-  return CLI::Validator(
-      [choices, convert, names](std::string& input) mutable {
-        const std::string lower = CLI::detail::to_lower(input);
-        if (std::none_of(choices.begin(), choices.end(),
-                         [&](const auto& choice) { return choice.first == lower; }))
-          return input + " not in {" + names + "}";
-        return convert(input);
-      },
-      "{" + names + "}");
-}
-
 // Reads up to `size` bytes of standard input; a failure is never the end of input.
 orbiculon::FileResult readStandardInput(char* data, std::size_t size, std::size_t& count) {
   for (;;) {
@@ -126,11 +108,15 @@ void applyHostOptions(const HostOptions& options) {
   host.answer = options.answer;
 }
 
-void addSpaceOption(CLI::App& app, Space& space) {
-  app.add_option("--space", space, "Reference space of the coordinates: tal (Talairach) or mni")
-      ->transform(
-          choiceOf(std::vector<std::pair<std::string, Space>>{{"tal", Space::Tal}, {"mni", Space::Mni}}))
-      ->default_str("tal");
+void addSpaceOption(CLI::App& app, Space& space, bool* given) {
+  auto* option =
+      app.add_option("--space", space,
+                     "Reference space of the coordinates: tal (Talairach) or mni (default: the list's "
+                     "\"// Reference=\" line, else tal)")
+          ->transform(
+              choiceOf(std::vector<std::pair<std::string, Space>>{{"tal", Space::Tal}, {"mni", Space::Mni}}));
+  if (given != nullptr) option->each([given](const std::string&) { *given = true; });
+  option->default_str("tal");
 }
 
 std::pair<std::string, std::string> splitAssignment(const std::string& option, const std::string& text) {

@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -30,6 +31,24 @@ struct HostOptions {
   Answer answer = Answer::Ask;
 };
 
+// A choice among named values, any letter case, converted by CLI11; the message of
+// a wrong value lists the names.
+template <typename T> CLI::Validator choiceOf(const std::vector<std::pair<std::string, T>>& choices) {
+  std::string names;
+  for (const auto& [name, value] : choices)
+    names += (names.empty() ? "" : ",") + name;
+  CLI::CheckedTransformer convert(choices, CLI::ignore_case);
+  return CLI::Validator(
+      [choices, convert, names](std::string& input) mutable {
+        const std::string lower = CLI::detail::to_lower(input);
+        if (std::none_of(choices.begin(), choices.end(),
+                         [&](const auto& choice) { return choice.first == lower; }))
+          return input + " not in {" + names + "}";
+        return convert(input);
+      },
+      "{" + names + "}");
+}
+
 // --plugin only; every subcommand that runs the plug-in has it.
 void addPluginOption(CLI::App& app, std::string& plugin);
 std::string pluginPathOrDefault(const std::string& plugin);
@@ -42,7 +61,8 @@ void applyHostOptions(const HostOptions& options);
 
 // Reference space of the coordinates: the dialog's "MNIorTal" (0 TAL, 1 MNI).
 enum class Space { Tal, Mni };
-void addSpaceOption(CLI::App& app, Space& space);
+// `given` (if not null) becomes true when the option is given.
+void addSpaceOption(CLI::App& app, Space& space, bool* given = nullptr);
 inline int mniOrTal(Space space) { return space == Space::Mni ? 1 : 0; }
 inline const char* spaceName(Space space) { return space == Space::Mni ? "MNI" : "TAL"; }
 
@@ -59,6 +79,31 @@ template <typename T> T parseNumber(const std::string& option, const std::string
     throw CLI::ValidationError(option, "\"" + text + "\" is out of range");
   if (error != std::errc()) throw CLI::ValidationError(option, "\"" + text + "\" is not a valid number");
   return value;
+}
+
+// An option of one number, or of `count` numbers, read by parseNumber: the numbers
+// of every option are read as `dialog --float` and `--int` read theirs.
+template <typename T>
+CLI::Option* addNumberOption(CLI::App& app, const std::string& name, T& value,
+                             const std::string& description) {
+  const std::string option = name.substr(0, name.find(','));
+  return app.add_option_function<std::string>(
+      name, [&value, option](const std::string& text) { value = parseNumber<T>(option, text); }, description);
+}
+template <typename T>
+CLI::Option* addNumbersOption(CLI::App& app, const std::string& name, std::vector<T>& values,
+                              std::size_t count, const std::string& description) {
+  const std::string option = name.substr(0, name.find(','));
+  return app
+      .add_option_function<std::vector<std::string>>(
+          name,
+          [&values, option](const std::vector<std::string>& texts) {
+            values.clear();
+            for (const auto& text : texts)
+              values.push_back(parseNumber<T>(option, text));
+          },
+          description)
+      ->expected(static_cast<int>(count));
 }
 
 // Reads a text input from a regular file or, for "-", from standard input (which may

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <iostream>
 
-#include "files/FileResult.h"
-#include "files/InputFile.h"
 #include "standin/HostState.h"
 #include "standin/PluginModule.h"
 
@@ -35,16 +33,9 @@ std::string shortfall(const std::string& command, std::size_t firstLine) {
     return "the plug-in could not write \"" + state().strings["FileName"] + ".voi\" (see the log)";
   if (command == "SaveTextFile" && !any("Plugin>  Saved VOI info in: "))
     return "the plug-in could not save \"" + state().savePath.value_or("") + "\" (see the log)";
-  if (command == "ReadTextFile") {
-    if (any("Plugin>  Error while reading"))
-      return "the plug-in could not read all of \"" + state().openPath.value_or("") + "\" (see the log)";
-    // The plug-in logs no reason when it cannot open the file it was given.
-    const std::string path = state().openPath.value_or("");
-    orbiculon::InputFile file;
-    if (const orbiculon::FileResult opened = file.open(path.c_str()); !path.empty() && !opened.ok()) {
-      return "the plug-in could not read \"" + path + "\": " + orbiculon::describeFileError(opened.error);
-    }
-  }
+  if (command == "ReadTextFile" &&
+      (any("Plugin>  The list is unchanged: ") || any("Plugin>  Error while reading")))
+    return "the plug-in could not read \"" + state().openPath.value_or("") + "\" (see the log)";
   return {};
 }
 

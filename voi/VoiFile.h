@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
+#include "files/FileResult.h"
 #include "voi/SphereVoxels.h"
 
 namespace orbiculon {
@@ -13,8 +15,14 @@ namespace orbiculon {
 // Bytes of a VOI name, the terminating NUL included.
 inline constexpr std::size_t kVoiNameCapacity = 256;
 
-// The line the writer logs for every failure, exactly so.
+// The line the plug-in logs for every failure of the writer, exactly so.
 inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";
+
+// The sphere a VOI's voxels come from.
+struct VoiSphere {
+  SphereCentre Centre;
+  float Radius;
+};
 
 // One spherical VOI.
 struct SphereVoi {
@@ -22,10 +30,24 @@ struct SphereVoi {
   std::array<char, kVoiNameCapacity> NameOfVOI{};
   // Red, green, blue, written unchanged.
   std::array<std::int32_t, 3> ColorOfVOI{};
+  // Number of voxel lines the block holds.
   std::int32_t NrOfVoxels = 0;
-  // NrOfVoxels triples (may be null when NrOfVoxels is 0).
+  // With a sphere, the voxels are the sphere's, enumerated again while the file is
+  // written, so no voxel is held in memory; NrOfVoxels must be its count (0 writes none
+  // and never walks the sphere). Without one, the NrOfVoxels triples of Voxels.
+  std::optional<VoiSphere> Sphere;
+  // NrOfVoxels triples when there is no sphere (may be null when NrOfVoxels is 0).
   std::unique_ptr<VoxelTriple[]> Voxels;
 };
+
+// Makes `voi` the sphere (centre, radius): NrOfVoxels becomes its voxel count, or 0
+// for a sphere that cannot be represented or holds more than kMaxSphereVoxels.
+inline void assignSphere(SphereVoi& voi, const SphereCentre& centre, float radius) {
+  const std::int64_t count = countSphereVoxels(centre, radius);
+  voi.NrOfVoxels = count > 0 && count <= kMaxSphereVoxels ? static_cast<std::int32_t>(count) : 0;
+  voi.Sphere = VoiSphere{centre, radius};
+  voi.Voxels.reset();
+}
 
 // Everything one VOI file holds, in the order of the file, except that NrOfVOIVTCs
 // (written last) stands before the VOIs. The texts are not owned.
@@ -48,11 +70,11 @@ struct VoiFileDescription {
   std::span<const SphereVoi> VOIs;
 };
 
-// Writes the VOI file at FilePath (created, or emptied and overwritten), every line
-// ending with CR LF on every platform. True when the whole file was written and
-// closed. On any failure (a description that does not match its arrays, a file that
-// cannot be opened, a failed write or close) it logs kVoiWriteErrorLine through the
-// host, leaves no incomplete regular file behind and returns false. Never throws.
-bool writeVOIFile(const VoiFileDescription& description);
+// Writes the VOI file at FilePath, every line ending with CR LF on every platform.
+// The file is replaced only when the whole file was written (see ReplacingFile);
+// on any failure it stays as it was and the result says why: EINVAL for a
+// description that does not match its arrays, ENOMEM, or the system's error.
+// Never throws.
+FileResult writeVOIFile(const VoiFileDescription& description) noexcept;
 
 } // namespace orbiculon

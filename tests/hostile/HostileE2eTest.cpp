@@ -283,7 +283,9 @@ TEST_P(TextFileCapacityTest, ReadsWhatFitsAndReportsTheRest) {
   EXPECT_EQ(c.readError, run.logged(kTextReadError)) << run.process.out;
   const std::string shown = c.allText.empty() || c.allText.back() == '\n' ? c.allText : c.allText + "\n";
   EXPECT_TRUE(run.process.out.ends_with("[parameter] AllText:\n" + shown)) << "AllText differs";
-  if (!c.readError) EXPECT_TRUE(readFile(dir / "all.txt") == c.allText) << "AllText differs";
+  if (!c.readError) {
+    EXPECT_TRUE(readFile(dir / "all.txt") == c.allText) << "AllText differs";
+  }
 }
 
 std::string hundredLines(std::size_t lastLineExtra) {
@@ -332,7 +334,7 @@ TEST(TextFileSizeTest, SparseFileOfNulBytesStopsAtTheListCapacity) {
   writeFile(file, "");
   fs::resize_file(file, std::uintmax_t{1} << 30);
   const HostRun run = runDialog({"--open-path", file.string(), "ReadTextFile"});
-  expectSurvived(run);
+  expectSurvived(run, 1);
   EXPECT_TRUE(run.logged("Plugin>  Read 0 lines in " + file.string())) << run.process.out;
   EXPECT_TRUE(run.logged(kTextReadError)) << run.process.out;
 }

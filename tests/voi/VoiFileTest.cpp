@@ -1,15 +1,19 @@
 #include "voi/VoiFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "files/FileFaults.h"
 #include "tests/support/FakeHost.h"
 #include "voi/VoiFormat.h"
 
@@ -28,8 +32,6 @@ using orbiculon::testing::FakeHost;
 using orbiculon::testing::readFile;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
-
-const std::vector<std::string> kErrorLog = {"Error while writing VOI file"};
 
 SphereVoi makeVoi(const std::string& name, std::array<std::int32_t, 3> colour,
                   const std::vector<VoxelTriple>& voxels) {
@@ -128,7 +130,7 @@ TEST_F(VoiFileTest, WritesTheTwoVoiExampleByteForByte) {
   // An older, longer file of the same name is replaced entirely.
   writeFile(path, std::string(100000, 'x'));
 
-  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
   EXPECT_EQ(dataFile("two_vois.voi"), readFile(path));
   EXPECT_TRUE(host.logLines().empty());
 }
@@ -149,7 +151,7 @@ TEST_P(VoiBlockTest, WritesTheFileExactly) {
     vois.push_back(makeVoi(name, c.colour, voxels));
   const std::string expected = expectedHeader(static_cast<int>(vois.size())) + c.blocks + kClosing;
 
-  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
   EXPECT_EQ(expected, readFile(path));
   EXPECT_TRUE(host.logLines().empty());
 
@@ -190,7 +192,7 @@ TEST_F(VoiFileTest, NameWithoutNulIsWrittenUpToTheEndOfItsArray) {
   std::vector<SphereVoi> vois;
   vois.push_back(makeVoi("", {0, 0, 0}, {}));
   vois[0].NameOfVOI.fill('n');
-  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
   EXPECT_EQ(expectedHeader(1) + "NameOfVOI:  " + std::string(orbiculon::kVoiNameCapacity, 'n') +
                 "\r\nColorOfVOI: 0 0 0\r\n\r\nNrOfVoxels: 0\r\n\r\n" + kClosing,
             readFile(path));
@@ -222,10 +224,10 @@ TEST_F(VoiFileTest, SmallBufferMatchesLargeBufferAndStopsAtAFailingSink) {
   EXPECT_EQ(0, none.chunks);
 }
 
-TEST_F(VoiFileTest, MissingFolderLogsAndLeavesNoFile) {
+TEST_F(VoiFileTest, MissingFolderNamesTheReasonAndLeavesNoFile) {
   const std::string missing = (dir / "missing" / "out.voi").string();
-  EXPECT_FALSE(orbiculon::writeVOIFile(describe(missing, {})));
-  EXPECT_EQ(kErrorLog, host.logLines());
+  EXPECT_EQ(ENOENT, orbiculon::writeVOIFile(describe(missing, {})).error);
+  EXPECT_TRUE(host.logLines().empty());
   EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
@@ -236,7 +238,7 @@ struct MismatchCase {
 
 class VoiDescriptionMismatchTest : public VoiFileTest, public ::testing::WithParamInterface<MismatchCase> {};
 
-TEST_P(VoiDescriptionMismatchTest, WritesNothingAndLogs) {
+TEST_P(VoiDescriptionMismatchTest, WritesNothing) {
   std::vector<SphereVoi> vois;
   vois.push_back(makeVoi("A", {0, 0, 0}, {{1, 2, 3}}));
   vois.push_back(makeVoi("B", {0, 0, 0}, {{4, 5, 6}}));
@@ -244,8 +246,7 @@ TEST_P(VoiDescriptionMismatchTest, WritesNothingAndLogs) {
   GetParam().spoil(description, vois);
   writeFile(path, "previous content");
 
-  EXPECT_FALSE(orbiculon::writeVOIFile(description));
-  EXPECT_EQ(kErrorLog, host.logLines());
+  EXPECT_EQ(EINVAL, orbiculon::writeVOIFile(description).error);
   EXPECT_EQ("previous content", readFile(path));
 }
 
@@ -259,6 +260,69 @@ INSTANTIATE_TEST_SUITE_P(
         MismatchCase{"NoPath", [](VoiFileDescription& d, auto&) { d.FilePath = nullptr; }}),
     [](const auto& testCase) { return testCase.param.name; });
 
+// A record that carries its sphere (as "Start" builds it) is enumerated while the file
+// is written; the text must be the same as that of the sphere's voxel array, for
+// spheres of every kind (off-lattice, half-lattice and lattice centres, radii that put
+// positions exactly on the surface, negative radii), through buffers of many sizes.
+TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
+  std::mt19937 random(20240612u);
+  std::uniform_int_distribution<int> tenths(-800, 800);
+  std::uniform_real_distribution<float> radii(-3.0f, 12.0f);
+  std::uniform_int_distribution<int> kind(0, 3);
+  std::uniform_int_distribution<int> nudge(-1, 1);
+  const auto oneDecimal = [&] { return static_cast<float>(tenths(random)) / 10.0f; };
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<SphereVoi> streamed;
+    std::vector<SphereVoi> arrays;
+    for (int i = 0; i < 3; ++i) {
+      orbiculon::SphereCentre centre{oneDecimal(), oneDecimal(), oneDecimal()};
+      float radius = radii(random);
+      switch (kind(random)) {
+      case 0:
+        centre = {std::round(centre.x), std::round(centre.y) + 0.5f, std::round(centre.z)};
+        break;
+      case 1: {
+        // The squared distance of a lattice point as the float test computes it.
+        const auto sq = [](float c, float p) { return (c - p) * (c - p); };
+        const float s = sq(centre.x, std::round(centre.x) + 3.0f) + sq(centre.y, std::round(centre.y));
+        radius = std::sqrt(sq(centre.z, std::round(centre.z) - 2.0f) + s);
+        if (const int n = nudge(random); n != 0) radius = std::nextafter(radius, n > 0 ? 100.0f : 0.0f);
+        break;
+      }
+      case 2:
+        radius = -std::abs(radius) / 8.0f;
+        break;
+      default:
+        break;
+      }
+      const std::string name(1, static_cast<char>('A' + i));
+      streamed.push_back(makeVoi(name, {i, 0, 0}, {}));
+      orbiculon::assignSphere(streamed.back(), centre, radius);
+      arrays.push_back(sphereVoi(name, {i, 0, 0}, centre, radius));
+    }
+    std::vector<char> buffer(orbiculon::kVoiFormatBufferMinimum + static_cast<std::size_t>(trial) * 37);
+    StringSink fromSpheres;
+    StringSink fromArrays;
+    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", streamed), buffer, fromSpheres));
+    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", arrays), buffer, fromArrays));
+    ASSERT_EQ(fromArrays.text, fromSpheres.text) << "trial " << trial;
+  }
+}
+
+// A sphere whose voxels do not number what its record says fails the file, above or
+// below, rather than leave a block whose count does not match its lines.
+TEST_F(VoiFileTest, SphereWhoseCountDiffersFailsTheFile) {
+  for (const std::int32_t wrongCount : {6, 8}) {
+    std::vector<SphereVoi> vois;
+    vois.push_back(makeVoi("A", {0, 0, 0}, {}));
+    orbiculon::assignSphere(vois[0], {0, 0, 0}, 1.0f);
+    vois[0].NrOfVoxels = wrongCount;
+    EXPECT_EQ(EINVAL, orbiculon::writeVOIFile(describe(path, vois)).error);
+    EXPECT_FALSE(fs::exists(path));
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path())); // no temporary file left either
+}
+
 #ifdef __linux__
 TEST_F(VoiFileTest, FullDeviceFailsAndSurvivesDirectlyAndThroughALink) {
   const fs::path device = "/dev/full";
@@ -266,17 +330,15 @@ TEST_F(VoiFileTest, FullDeviceFailsAndSurvivesDirectlyAndThroughALink) {
   const fs::path link = dir / "full.voi";
   fs::create_symlink(device, link);
 
-  EXPECT_FALSE(orbiculon::writeVOIFile(describe(device.string(), {})));
-  EXPECT_FALSE(orbiculon::writeVOIFile(describe(link.string(), {})));
-
-  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_EQ(ENOSPC, orbiculon::writeVOIFile(describe(device.string(), {})).error);
+  EXPECT_EQ(ENOSPC, orbiculon::writeVOIFile(describe(link.string(), {})).error);
   EXPECT_TRUE(fs::is_character_file(device));
   EXPECT_TRUE(fs::is_symlink(link));
 }
 
-// A write that fails part-way (here the process' file size limit) leaves no
-// incomplete file, whether the path was free or held an older file.
-TEST_F(VoiFileTest, FailedWriteRemovesTheIncompleteFile) {
+// A write that fails part-way (the process' file size limit, or the seam) leaves
+// the path as it was, free or holding the older file, and no temporary file.
+TEST_F(VoiFileTest, FailedWriteKeepsWhatWasThere) {
   std::vector<SphereVoi> vois;
   vois.push_back(sphereVoi("Big", {1, 1, 1}, {0, 0, 0}, 20.0f));
   const std::string older = (dir / "older.voi").string();
@@ -288,16 +350,21 @@ TEST_F(VoiFileTest, FailedWriteRemovesTheIncompleteFile) {
   rlimit limited = saved;
   limited.rlim_cur = 4096;
   ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-  const bool freshWritten = orbiculon::writeVOIFile(describe(path, vois));
-  const bool olderWritten = orbiculon::writeVOIFile(describe(older, vois));
+  const int fresh = orbiculon::writeVOIFile(describe(path, vois)).error;
+  const int overOlder = orbiculon::writeVOIFile(describe(older, vois)).error;
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousHandler);
+  orbiculon::failFileWritesAfter(100, EIO);
+  const int injected = orbiculon::writeVOIFile(describe(older, vois)).error;
+  orbiculon::clearFileFaults();
 
-  EXPECT_FALSE(freshWritten);
-  EXPECT_FALSE(olderWritten);
-  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_EQ(EFBIG, fresh);
+  EXPECT_EQ(EFBIG, overOlder);
+  EXPECT_EQ(EIO, injected);
+  EXPECT_TRUE(host.logLines().empty());
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_FALSE(fs::exists(older));
+  EXPECT_EQ("older content", readFile(older));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
 }
 #endif
 
