@@ -1,6 +1,7 @@
 #include "standin/VoiReader.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -54,11 +55,19 @@ struct ReadError {
   std::string message;
 };
 
+// The few functions every voxel line passes through are inlined into the reading
+// loop: that halves the time of reading a large file back.
+#if defined(__GNUC__)
+#define VOXEL_PATH [[gnu::always_inline]] inline
+#else
+#define VOXEL_PATH inline
+#endif
+
 // A plain decimal integer at `p` (an optional minus, no leading zeros, no "-0", fits
 // 32 bits), for the voxel lines, which make up nearly all of a file. False when the
 // text has any other form; the caller then reads it the slow way, which names the
 // fault.
-bool plainInteger(const char*& p, const char* end, std::int32_t& value) {
+VOXEL_PATH bool plainInteger(const char*& p, const char* end, std::int32_t& value) {
   const char* q = p;
   const bool negative = q < end && *q == '-';
   if (negative) ++q;
@@ -109,15 +118,26 @@ public:
   }
 
   // Reads the next line as a voxel when it is three plain integers, single blanks and
-  // CR LF; otherwise takes nothing and returns false.
-  bool plainVoxel(VoxelPosition& voxel) {
+  // CR LF; otherwise takes nothing and returns false. Lines of one voxel column share
+  // "x y ", so a line that begins with the bytes of the last one's x and y reads z only.
+  VOXEL_PATH bool plainVoxel(VoxelPosition& voxel) {
     if (end_ - begin_ < kLongestVoxelLine && !atEndOfSource_) refill();
     const char* p = buffer_.data() + begin_;
     const char* end = buffer_.data() + end_;
-    for (std::size_t i = 0; i < voxel.size(); ++i) {
-      if (!plainInteger(p, end, voxel[i])) return false;
-      if (i + 1 < voxel.size() && (p == end || *p++ != ' ')) return false;
+    if (columnLength_ > 0 &&
+        static_cast<std::size_t>(end - p) > std::max(columnLength_, sizeof(std::uint64_t)) && sameColumn(p)) {
+      voxel[0] = columnVoxel_[0];
+      voxel[1] = columnVoxel_[1];
+      p += columnLength_;
+    } else {
+      const char* start = p;
+      for (std::size_t i = 0; i < 2; ++i)
+        if (!plainInteger(p, end, voxel[i]) || p == end || *p++ != ' ') return false;
+      columnLength_ = static_cast<std::size_t>(p - start);
+      std::memcpy(column_.data(), start, columnLength_);
+      columnVoxel_ = voxel;
     }
+    if (!plainInteger(p, end, voxel[2])) return false;
     if (end - p < 2 || p[0] != '\r' || p[1] != '\n') return false;
     begin_ = static_cast<std::size_t>(p + 2 - buffer_.data());
     ++number_;
@@ -131,6 +151,24 @@ public:
   int number() const { return number_; }
 
 private:
+  // Whether the text at `p` (with at least kLongestVoxelLine bytes behind it, or the
+  // column's length and more) begins with the column's "x y ". Most columns fit one
+  // 8-byte word, compared at once.
+  VOXEL_PATH bool sameColumn(const char* p) const {
+    constexpr std::size_t kWord = sizeof(std::uint64_t);
+    if (columnLength_ > kWord) return std::memcmp(p, column_.data(), columnLength_) == 0;
+    std::uint64_t text = 0;
+    std::uint64_t column = 0;
+    std::memcpy(&text, p, kWord);
+    std::memcpy(&column, column_.data(), kWord);
+    const std::size_t unusedBits = (kWord - columnLength_) * 8;
+    // The bytes of the column come first in memory: the low bytes on a little-endian
+    // machine, the high ones on a big-endian one.
+    const std::uint64_t mask = std::endian::native == std::endian::little ? ~std::uint64_t{0} >> unusedBits
+                                                                          : ~std::uint64_t{0} << unusedBits;
+    return ((text ^ column) & mask) == 0;
+  }
+
   // The LF that ends the current line, reading more as needed; null when the file
   // ends without one.
   const char* findLineFeed() {
@@ -163,6 +201,10 @@ private:
 
   ByteSource source_;
   std::vector<char> buffer_;
+  // "x y " of the last voxel line read the fast way, and its x and y.
+  std::array<char, kLongestVoxelLine> column_{};
+  std::size_t columnLength_ = 0;
+  VoxelPosition columnVoxel_{};
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEndOfSource_ = false;
@@ -172,66 +214,80 @@ private:
 // Which VOIs hold each position, as much as the summary and the duplicate check
 // need: three bits per position of the largest framing cube (512 mm each way,
 // centred on the origin) and a map for any position outside it. The three bitmaps
-// are interleaved word by word, so one voxel touches one cache line; they are
-// allocated zeroed, so only the parts that VOIs reach take memory.
+// are interleaved word by word and allocated zeroed, so only the parts that VOIs
+// reach take memory. A VOI's voxels come in columns of consecutive z; such a run is
+// entered a word at a time, and kept as one entry for the message about a repeat.
 class Occupancy {
 public:
   Occupancy() : words_(static_cast<std::uint64_t*>(std::calloc(kMaps * kWords, sizeof(std::uint64_t)))) {
     if (!words_) throw std::bad_alloc();
   }
 
-  // Adds a voxel of the current VOI; false when the current VOI holds it already.
-  bool add(const VoxelPosition& voxel) {
-    if (const std::optional<std::size_t> bit = bitOf(voxel)) {
-      std::uint64_t* group = words_.get() + kMaps * (*bit / kBitsPerWord);
-      const std::uint64_t mask = std::uint64_t{1} << (*bit % kBitsPerWord);
-      if ((group[kCurrent] & mask) != 0) return false;
-      group[kCurrent] |= mask;
-      for (std::size_t axis = 0; axis < voxel.size(); ++axis) {
-        low_[axis] = std::min(low_[axis], voxel[axis]);
-        high_[axis] = std::max(high_[axis], voxel[axis]);
-      }
-      if ((group[kEarlier] & mask) != 0 && (group[kShared] & mask) == 0) {
-        group[kShared] |= mask;
-        ++sharedCount_;
-      }
-    } else {
-      Outside& outside = outside_[voxel];
-      if (outside.lastVoi == voiIndex_) return false;
-      if (outside.lastVoi != 0 && !outside.shared) {
-        outside.shared = true;
-        ++sharedCount_;
-      }
-      outside.lastVoi = voiIndex_;
+  // What add() and endVoi() return when no voxel repeats. (A plain number, not an
+  // optional: one returned per voxel through the stack stalled the loop.)
+  static constexpr std::size_t kNoRepeat = std::numeric_limits<std::size_t>::max();
+
+  // Adds the next voxel of the current VOI. Returns the index (within the VOI) of a
+  // voxel found to repeat an earlier one of the same VOI, else kNoRepeat; that may be
+  // a voxel added before this one, as runs are checked when they end.
+  VOXEL_PATH std::size_t add(const VoxelPosition& voxel) {
+    if (open_ && voxel[0] == run_.x && voxel[1] == run_.y && voxel[2] - 1 == run_.zLast &&
+        voxel[2] < kHalfSide) {
+      ++run_.zLast;
+      ++count_;
+      return kNoRepeat;
     }
-    currentVoxels_.push_back(voxel);
-    return true;
+    if (const std::size_t repeat = closeRun(); repeat != kNoRepeat) return repeat;
+    run_ = {voxel[0], voxel[1], voxel[2], voxel[2], count_++};
+    if (inCube(voxel)) {
+      open_ = true;
+      return kNoRepeat;
+    }
+    runs_.push_back(run_);
+    Outside& outside = outside_[voxel];
+    if (outside.lastVoi == voiIndex_) return run_.firstIndex;
+    if (outside.lastVoi != 0 && !outside.shared) {
+      outside.shared = true;
+      ++sharedCount_;
+    }
+    outside.lastVoi = voiIndex_;
+    return kNoRepeat;
   }
 
   // The current VOI is complete: its voxels count as those of an earlier VOI now.
-  // Only the words within the box around its voxels are visited.
-  void endVoi() {
-    for (std::int32_t x = low_[0]; x <= high_[0]; ++x) {
-      for (std::int32_t y = low_[1]; y <= high_[1]; ++y) {
-        const std::size_t first = *bitOf({x, y, low_[2]}) / kBitsPerWord;
-        const std::size_t last = *bitOf({x, y, high_[2]}) / kBitsPerWord;
-        for (std::size_t word = first; word <= last; ++word) {
-          std::uint64_t* group = words_.get() + kMaps * word;
-          group[kEarlier] |= group[kCurrent];
-          group[kCurrent] = 0;
-        }
-      }
+  // Returns a repeat found in its last run, as add() does (and then leaves the VOI
+  // as it is, for the message).
+  std::size_t endVoi() {
+    if (const std::size_t repeat = closeRun(); repeat != kNoRepeat)
+      return repeat; // the runs stay for the message
+    for (const std::size_t word : touchedWords_) {
+      std::uint64_t* group = words_.get() + kMaps * word;
+      group[kEarlier] |= group[kCurrent];
+      group[kCurrent] = 0;
     }
-    low_.fill(kHalfSide);
-    high_.fill(-kHalfSide - 1);
-    currentVoxels_.clear();
+    touchedWords_.clear();
+    runs_.clear();
+    count_ = 0;
     ++voiIndex_;
+    return kNoRepeat;
   }
 
-  // The index, within the current VOI, of its voxel at `voxel`.
+  // The index, within the current VOI, of its first voxel at `voxel`.
   std::size_t indexInCurrentVoi(const VoxelPosition& voxel) const {
-    return static_cast<std::size_t>(std::find(currentVoxels_.begin(), currentVoxels_.end(), voxel) -
-                                    currentVoxels_.begin());
+    for (const Run& run : runs_) {
+      if (run.x == voxel[0] && run.y == voxel[1] && run.zFirst <= voxel[2] && voxel[2] <= run.zLast)
+        return run.firstIndex + static_cast<std::size_t>(voxel[2] - run.zFirst);
+    }
+    return 0;
+  }
+  // The voxel with that index.
+  VoxelPosition voxelAt(std::size_t index) const {
+    for (const Run& run : runs_) {
+      const std::size_t length = static_cast<std::size_t>(run.zLast - run.zFirst) + 1;
+      if (index >= run.firstIndex && index < run.firstIndex + length)
+        return {run.x, run.y, run.zFirst + static_cast<std::int32_t>(index - run.firstIndex)};
+    }
+    return {};
   }
 
   std::size_t shared() const { return sharedCount_; }
@@ -244,13 +300,49 @@ private:
   // In the current VOI; in an earlier VOI; counted as shared.
   static constexpr std::size_t kCurrent = 0, kEarlier = 1, kShared = 2, kMaps = 3;
 
-  static std::optional<std::size_t> bitOf(const VoxelPosition& voxel) {
-    std::size_t bit = 0;
-    for (const std::int32_t coordinate : voxel) {
-      if (coordinate < -kHalfSide || coordinate >= kHalfSide) return std::nullopt;
-      bit = (bit << kAxisBits) | static_cast<std::size_t>(coordinate + kHalfSide);
+  // Voxels (x, y, zFirst) ... (x, y, zLast), the first of them the VOI's voxel
+  // number `firstIndex`.
+  struct Run {
+    std::int32_t x, y, zFirst, zLast;
+    std::size_t firstIndex;
+  };
+
+  static bool inCube(const VoxelPosition& voxel) {
+    return std::all_of(voxel.begin(), voxel.end(), [](std::int32_t coordinate) {
+      return coordinate >= -kHalfSide && coordinate < kHalfSide;
+    });
+  }
+  static std::size_t bitOf(std::int32_t x, std::int32_t y, std::int32_t z) {
+    const auto offset = [](std::int32_t coordinate) {
+      return static_cast<std::size_t>(coordinate + kHalfSide);
+    };
+    return (offset(x) << (2 * kAxisBits)) | (offset(y) << kAxisBits) | offset(z);
+  }
+
+  // Enters the open run of the cube into the bitmaps, a word at a time.
+  std::size_t closeRun() {
+    if (!open_) return kNoRepeat;
+    open_ = false;
+    runs_.push_back(run_);
+    const std::size_t first = bitOf(run_.x, run_.y, run_.zFirst);
+    const std::size_t last = first + static_cast<std::size_t>(run_.zLast - run_.zFirst);
+    for (std::size_t word = first / kBitsPerWord; word <= last / kBitsPerWord; ++word) {
+      const std::size_t low = std::max(first, word * kBitsPerWord) % kBitsPerWord;
+      const std::size_t high = std::min(last, word * kBitsPerWord + kBitsPerWord - 1) % kBitsPerWord;
+      const std::uint64_t mask =
+          (~std::uint64_t{0} >> (kBitsPerWord - 1 - high)) & (~std::uint64_t{0} << low);
+      std::uint64_t* group = words_.get() + kMaps * word;
+      if (const std::uint64_t repeated = group[kCurrent] & mask; repeated != 0) {
+        const std::size_t bit = word * kBitsPerWord + static_cast<std::size_t>(std::countr_zero(repeated));
+        return run_.firstIndex + (bit - first);
+      }
+      if (group[kCurrent] == 0) touchedWords_.push_back(word);
+      group[kCurrent] |= mask;
+      const std::uint64_t newlyShared = group[kEarlier] & mask & ~group[kShared];
+      group[kShared] |= newlyShared;
+      sharedCount_ += static_cast<std::size_t>(std::popcount(newlyShared));
     }
-    return bit;
+    return kNoRepeat;
   }
 
   struct FreeWords {
@@ -265,11 +357,12 @@ private:
   };
 
   std::unique_ptr<std::uint64_t[], FreeWords> words_;
-  // The box around the current VOI's voxels within the cube; empty at first.
-  VoxelPosition low_{kHalfSide, kHalfSide, kHalfSide};
-  VoxelPosition high_{-kHalfSide - 1, -kHalfSide - 1, -kHalfSide - 1};
   std::map<VoxelPosition, Outside> outside_;
-  std::vector<VoxelPosition> currentVoxels_;
+  Run run_{};
+  bool open_ = false;                     // run_ lies in the cube and is not entered yet
+  std::size_t count_ = 0;                 // voxels of the current VOI so far
+  std::vector<Run> runs_;                 // the current VOI's voxels, run by run
+  std::vector<std::size_t> touchedWords_; // the words that hold a bit of the current VOI
   std::size_t voiIndex_ = 1;
   std::size_t sharedCount_ = 0;
 };
@@ -348,6 +441,15 @@ struct Reading {
   Occupancy occupancy;
 };
 
+[[noreturn]] void failRepeat(const Reading& reading, std::size_t repeat, const std::string& name,
+                             int firstVoxelLine) {
+  const std::size_t earlier = reading.occupancy.indexInCurrentVoi(reading.occupancy.voxelAt(repeat));
+  fail(firstVoxelLine + static_cast<int>(repeat),
+       "voxel " + std::to_string(repeat + 1) + " of VOI \"" + name + "\" repeats voxel " +
+           std::to_string(earlier + 1) + " (line " +
+           std::to_string(firstVoxelLine + static_cast<int>(earlier)) + ")");
+}
+
 void readVoi(Reading& reading, std::size_t index, std::size_t total) {
   Lines& lines = reading.lines;
   const std::string which = "VOI " + std::to_string(index + 1) + " of " + std::to_string(total);
@@ -367,15 +469,12 @@ void readVoi(Reading& reading, std::size_t index, std::size_t total) {
       const std::string_view line = lines.next(what);
       voxel = triple(lines.number(), line, what);
     }
-    if (!reading.occupancy.add(voxel)) {
-      const std::size_t earlier = reading.occupancy.indexInCurrentVoi(voxel);
-      fail(lines.number(), "voxel " + std::to_string(i + 1) + " of VOI \"" + voi.name + "\" repeats voxel " +
-                               std::to_string(earlier + 1) + " (line " +
-                               std::to_string(firstVoxelLine + static_cast<int>(earlier)) + ")");
-    }
+    if (const std::size_t repeat = reading.occupancy.add(voxel); repeat != Occupancy::kNoRepeat)
+      failRepeat(reading, repeat, voi.name, firstVoxelLine);
     if (reading.keepVoxels) voi.voxels.push_back(voxel);
   }
-  reading.occupancy.endVoi();
+  if (const std::size_t repeat = reading.occupancy.endVoi(); repeat != Occupancy::kNoRepeat)
+    failRepeat(reading, repeat, voi.name, firstVoxelLine);
   reading.summary.voxels += static_cast<std::size_t>(voxels);
   const std::string_view closing = lines.next("the empty line after the voxels of " + which);
   if (!closing.empty()) {
@@ -500,8 +599,8 @@ VoiSummary summarise(const VoiFileContent& content) {
   for (const VoiRecord& voi : content.vois) {
     summary.voxels += voi.voxels.size();
     for (const VoxelPosition& voxel : voi.voxels)
-      occupancy.add(voxel);
-    occupancy.endVoi();
+      static_cast<void>(occupancy.add(voxel));
+    static_cast<void>(occupancy.endVoi());
   }
   summary.sharedVoxels = occupancy.shared();
   return summary;
