@@ -5,6 +5,7 @@
 // spheres of the largest job, so a call per column costs as much as the column itself.
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -166,26 +167,43 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
   findRun(sphere.x, nearestX, estimatedHalfWidth(r2, static_cast<double>(leastY) + leastZ), slicePasses,
           xFirst, xLast);
 
-  for (std::int64_t x = xFirst; x <= xLast; ++x) {
-    const float qx = squaredOffset(sphere.x.centre, x);
-    const auto columnPasses = [&](std::int64_t y) {
-      const float s = qx + squaredOffset(sphere.y.centre, y);
-      return r2 >= leastZ + s;
-    };
-    std::int64_t yFirst = 0;
-    std::int64_t yLast = 0;
-    findRun(sphere.y, nearestY, estimatedHalfWidth(r2, static_cast<double>(qx) + leastZ), columnPasses,
-            yFirst, yLast);
-    // Neighbouring columns have runs of nearly the same length, so each column's
-    // search starts from the ends of the one before.
-    std::int64_t zFirst = nearestZ;
-    std::int64_t zLast = nearestZ;
-    for (std::int64_t y = yFirst; y <= yLast; ++y) {
-      const float s = qx + squaredOffset(sphere.y.centre, y);
-      const auto passes = [&](std::int64_t z) { return r2 >= squaredOffset(sphere.z.centre, z) + s; };
-      findRunFrom(sphere.z, nearestZ, passes, zFirst, zLast);
-      if (!visitColumn(x, y, zFirst, zLast)) return;
+  // Calls visitColumn for the columns of every slice, with `squaredZ(z)` giving the
+  // squared z offset of a position; false when visitColumn stopped the walk.
+  const auto visitSlices = [&](auto&& squaredZ) {
+    for (std::int64_t x = xFirst; x <= xLast; ++x) {
+      const float qx = squaredOffset(sphere.x.centre, x);
+      const auto columnPasses = [&](std::int64_t y) {
+        const float s = qx + squaredOffset(sphere.y.centre, y);
+        return r2 >= leastZ + s;
+      };
+      std::int64_t yFirst = 0;
+      std::int64_t yLast = 0;
+      findRun(sphere.y, nearestY, estimatedHalfWidth(r2, static_cast<double>(qx) + leastZ), columnPasses,
+              yFirst, yLast);
+      // Neighbouring columns have runs of nearly the same length, so each column's
+      // search starts from the ends of the one before.
+      std::int64_t zFirst = nearestZ;
+      std::int64_t zLast = nearestZ;
+      for (std::int64_t y = yFirst; y <= yLast; ++y) {
+        const float s = qx + squaredOffset(sphere.y.centre, y);
+        const auto passes = [&](std::int64_t z) { return r2 >= squaredZ(z) + s; };
+        findRunFrom(sphere.z, nearestZ, passes, zFirst, zLast);
+        if (!visitColumn(x, y, zFirst, zLast)) return false;
+      }
     }
+    return true;
+  };
+  // Every column tests z positions of the candidate range only, so their squared
+  // offsets (the very values squaredOffset gives) are computed once per sphere when the
+  // range fits a small table, as it does for every sphere within kMaxSphereVoxels.
+  constexpr std::int64_t kSquaredZTable = 2048;
+  if (sphere.z.high - sphere.z.low < kSquaredZTable) {
+    std::array<float, kSquaredZTable> squaredZ;
+    for (std::int64_t z = sphere.z.low; z <= sphere.z.high; ++z)
+      squaredZ[static_cast<std::size_t>(z - sphere.z.low)] = squaredOffset(sphere.z.centre, z);
+    visitSlices([&](std::int64_t z) { return squaredZ[static_cast<std::size_t>(z - sphere.z.low)]; });
+  } else {
+    visitSlices([&](std::int64_t z) { return squaredOffset(sphere.z.centre, z); });
   }
 }
 

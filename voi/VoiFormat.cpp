@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace orbiculon {
 
@@ -196,6 +197,8 @@ class LineEndTable {
 public:
   // The line ends of z = first .. last, or null when the run is longer than the window.
   const LineEnd* run(std::int64_t first, std::int64_t last) noexcept {
+    // Most runs of a sphere lie within the range its longer runs formatted.
+    if (first >= formattedFirst_ && last <= formattedLast_) return &ends_[index(first)];
     const std::int64_t size = static_cast<std::int64_t>(kWindow);
     const std::int64_t length = last - first + 1;
     if (length > size) return nullptr;
@@ -227,43 +230,60 @@ private:
 // Writes the lines of `count` voxels of one column at `line`: each the prefix, copied
 // as `Width` bytes (at least its length), followed by its whole LineEnd. A line's place
 // follows from the lengths before it, which come straight from the table, so the only
-// chain between lines is one addition; two lines per step halve the loop's own work.
-// Returns the end of the last line.
-template <std::size_t Width>
+// chain between lines is one addition; four lines per step cut the loop's own work.
+// A prefix length known at compile time (`Fixed`, 0 when it is not) folds into that
+// addition. Returns the end of the last line.
+template <std::size_t Width, std::size_t Fixed>
 char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std::size_t count) noexcept {
-  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom);
+  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom && Fixed <= Width);
   std::array<char, Width> head;
   std::memcpy(head.data(), prefix.text.data(), Width);
-  const std::size_t prefixLength = prefix.length;
-  const LineEnd* const pairsEnd = ends + (count & ~std::size_t{1});
-  for (; ends != pairsEnd; ends += 2) {
+  const std::size_t prefixLength = Fixed != 0 ? Fixed : prefix.length;
+  const auto putOne = [&](const LineEnd& end) {
     std::memcpy(line, head.data(), Width);
-    std::memcpy(line + prefixLength, &ends[0], sizeof(LineEnd));
-    char* const second = line + prefixLength + ends[0].length;
-    std::memcpy(second, head.data(), Width);
-    std::memcpy(second + prefixLength, &ends[1], sizeof(LineEnd));
-    line = second + prefixLength + ends[1].length;
+    std::memcpy(line + prefixLength, &end, sizeof(LineEnd));
+    line += prefixLength + end.length;
+  };
+  const LineEnd* const quadsEnd = ends + (count & ~std::size_t{3});
+  for (; ends != quadsEnd; ends += 4) {
+    putOne(ends[0]);
+    putOne(ends[1]);
+    putOne(ends[2]);
+    putOne(ends[3]);
   }
-  if (count % 2 != 0) {
-    std::memcpy(line, head.data(), Width);
-    std::memcpy(line + prefixLength, ends, sizeof(LineEnd));
-    line += prefixLength + ends->length;
-  }
+  for (std::size_t i = 0; i < count % 4; ++i)
+    putOne(ends[i]);
   return line;
 }
+
+using LinesWriter = char* (*)(char*, const ColumnPrefix&, const LineEnd*, std::size_t) noexcept;
+
+// Prefix lengths up to this are written by a writer of their own.
+constexpr std::size_t kLongestFixedPrefix = 16;
+
+// The writer for prefixes of `Length` characters ("x y " has at least 4).
+template <std::size_t Length> constexpr LinesWriter linesWriterFor() noexcept {
+  if constexpr (Length < 4) {
+    return &putLines<8, 0>;
+  } else if constexpr (Length <= 8) {
+    return &putLines<8, Length>;
+  } else if constexpr (Length <= kLongestFixedPrefix) {
+    return &putLines<16, Length>;
+  } else {
+    return &putLines<kVoxelPrefixCapacity, 0>;
+  }
+}
+
+constexpr std::array<LinesWriter, kVoxelPrefixCapacity + 1> kLinesWriters =
+    []<std::size_t... Length>(std::index_sequence<Length...>) {
+  return std::array<LinesWriter, kVoxelPrefixCapacity + 1>{linesWriterFor<Length>()...};
+}
+(std::make_index_sequence<kVoxelPrefixCapacity + 1>());
 
 // The voxel lines of a column from the table's line ends, at the cursor.
 void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const LineEnd* ends,
                    std::size_t count) noexcept {
-  char* line = out.cursor();
-  if (prefix.length <= 8) {
-    line = putLines<8>(line, prefix, ends, count);
-  } else if (prefix.length <= 16) {
-    line = putLines<16>(line, prefix, ends, count);
-  } else {
-    line = putLines<kVoxelPrefixCapacity>(line, prefix, ends, count);
-  }
-  out.advanceTo(line);
+  out.advanceTo(kLinesWriters[prefix.length](out.cursor(), prefix, ends, count));
 }
 
 // The voxel lines (x, y, z) for z = first .. last: the whole column at once when the
