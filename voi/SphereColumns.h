@@ -167,13 +167,14 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
   findRun(sphere.x, nearestX, estimatedHalfWidth(r2, static_cast<double>(leastY) + leastZ), slicePasses,
           xFirst, xLast);
 
-  // Calls visitColumn for the columns of every slice, with `squaredZ(z)` giving the
-  // squared z offset of a position; false when visitColumn stopped the walk.
-  const auto visitSlices = [&](auto&& squaredZ) {
+  // Calls visitColumn for the columns of every slice, with `squaredY(y)` and
+  // `squaredZ(z)` giving the squared offsets of positions; false when visitColumn
+  // stopped the walk.
+  const auto visitSlices = [&](auto&& squaredY, auto&& squaredZ) {
     for (std::int64_t x = xFirst; x <= xLast; ++x) {
       const float qx = squaredOffset(sphere.x.centre, x);
       const auto columnPasses = [&](std::int64_t y) {
-        const float s = qx + squaredOffset(sphere.y.centre, y);
+        const float s = qx + squaredY(y);
         return r2 >= leastZ + s;
       };
       std::int64_t yFirst = 0;
@@ -185,7 +186,7 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
       std::int64_t zFirst = nearestZ;
       std::int64_t zLast = nearestZ;
       for (std::int64_t y = yFirst; y <= yLast; ++y) {
-        const float s = qx + squaredOffset(sphere.y.centre, y);
+        const float s = qx + squaredY(y);
         const auto passes = [&](std::int64_t z) { return r2 >= squaredZ(z) + s; };
         findRunFrom(sphere.z, nearestZ, passes, zFirst, zLast);
         if (!visitColumn(x, y, zFirst, zLast)) return false;
@@ -193,17 +194,22 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
     }
     return true;
   };
-  // Every column tests z positions of the candidate range only, so their squared
+  // Only positions of the candidate ranges are tested, so their squared y and z
   // offsets (the very values squaredOffset gives) are computed once per sphere when the
-  // range fits a small table, as it does for every sphere within kMaxSphereVoxels.
-  constexpr std::int64_t kSquaredZTable = 2048;
-  if (sphere.z.high - sphere.z.low < kSquaredZTable) {
-    std::array<float, kSquaredZTable> squaredZ;
+  // ranges fit small tables, as they do for every sphere within kMaxSphereVoxels.
+  constexpr std::int64_t kSquaredTable = 2048;
+  if (sphere.y.high - sphere.y.low < kSquaredTable && sphere.z.high - sphere.z.low < kSquaredTable) {
+    std::array<float, kSquaredTable> squaredY;
+    std::array<float, kSquaredTable> squaredZ;
+    for (std::int64_t y = sphere.y.low; y <= sphere.y.high; ++y)
+      squaredY[static_cast<std::size_t>(y - sphere.y.low)] = squaredOffset(sphere.y.centre, y);
     for (std::int64_t z = sphere.z.low; z <= sphere.z.high; ++z)
       squaredZ[static_cast<std::size_t>(z - sphere.z.low)] = squaredOffset(sphere.z.centre, z);
-    visitSlices([&](std::int64_t z) { return squaredZ[static_cast<std::size_t>(z - sphere.z.low)]; });
+    visitSlices([&](std::int64_t y) { return squaredY[static_cast<std::size_t>(y - sphere.y.low)]; },
+                [&](std::int64_t z) { return squaredZ[static_cast<std::size_t>(z - sphere.z.low)]; });
   } else {
-    visitSlices([&](std::int64_t z) { return squaredOffset(sphere.z.centre, z); });
+    visitSlices([&](std::int64_t y) { return squaredOffset(sphere.y.centre, y); },
+                [&](std::int64_t z) { return squaredOffset(sphere.z.centre, z); });
   }
 }
 
