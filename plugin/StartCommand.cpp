@@ -1,11 +1,14 @@
 // "Start": build spherical VOIs from the dialog's single-VOI fields or from the
 // coordinate list, write them into one VOI file, and have the host load it.
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "coords/CoordinateList.h"
+#include "coords/SpaceConversion.h"
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 #include "plugin/Commands.h"
@@ -69,19 +72,51 @@ std::int32_t truncateToInt(float value) {
   return static_cast<std::int32_t>(value);
 }
 
+// The spaces of one "Start": the one the coordinates are typed and cleaned in, and,
+// with "ConvertSpace" chosen, the transform to the other one, where the VOIs go.
+struct StartSpaces {
+  bool sourceIsMni;
+  std::optional<SpaceTransform> transform;
+
+  bool targetIsMni() const { return transform ? !sourceIsMni : sourceIsMni; }
+};
+
+// Reads "ConvertSpace" (0, or a host without it: no conversion). A value the dialog
+// does not offer converts nothing, and the log says so.
+StartSpaces readSpaces(bool isMni) {
+  const std::int32_t value = hostTable().rzGetIntParameter("ConvertSpace");
+  const StartSpaces spaces{isMni, transformForDialogValue(value)};
+  if (value != 0 && !spaces.transform)
+    logLine("Plugin>  Unknown ConvertSpace value %i: the centres are not converted.", value);
+  return spaces;
+}
+
+const char* spaceText(bool isMni) { return isMni ? "MNI" : "TAL"; }
+
 // One VOI's record: its name, colour, sphere and voxel count. The voxels themselves are
-// enumerated again while the file is written, so the command never holds them.
-SphereVoi buildVoi(const WorkingEntry& entry, const char* name, std::int32_t index, bool isMni) {
+// enumerated again while the file is written, so the command never holds them. With a
+// conversion the sphere's centre is the converted one.
+SphereVoi buildVoi(WorkingEntry entry, const char* name, std::int32_t index, const StartSpaces& spaces) {
+  const SpacePoint given{entry.x, entry.y, entry.z};
+  if (spaces.transform) {
+    const SpacePoint converted = convertCentre(*spaces.transform, spaces.sourceIsMni, given);
+    entry.x = converted.x;
+    entry.y = converted.y;
+    entry.z = converted.z;
+  }
   SphereVoi voi;
   copyName(name, voi.NameOfVOI);
   voi.ColorOfVOI = {entry.red, entry.green, entry.blue};
   assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
   const std::int32_t count = voi.NrOfVoxels;
 
-  logLine(isMni ? "Plugin>  Added VOI at MNI (%3.1f, %3.1f, %3.1f) with %3.1f mm radius"
-                : "Plugin>  Added VOI at TAL (%3.1f, %3.1f, %3.1f) with %3.1f mm radius",
-          static_cast<double>(entry.x), static_cast<double>(entry.y), static_cast<double>(entry.z),
-          static_cast<double>(entry.radius));
+  logLine("Plugin>  Added VOI at %s (%s, %s, %s) with %s mm radius", spaceText(spaces.targetIsMni()),
+          OneDecimal(entry.x).c_str(), OneDecimal(entry.y).c_str(), OneDecimal(entry.z).c_str(),
+          OneDecimal(entry.radius).c_str());
+  if (spaces.transform)
+    logLine("Plugin>  converted from %s (%s, %s, %s) with %s", spaceText(spaces.sourceIsMni),
+            OneDecimal(given.x).c_str(), OneDecimal(given.y).c_str(), OneDecimal(given.z).c_str(),
+            conversionName(*spaces.transform, spaces.sourceIsMni));
   if (const char* reason = refusalReason(entry, count))
     logLine("Plugin>  VOI %i (\"%s\") was written without voxels: %s.", index + 1, voi.NameOfVOI.data(),
             reason);
@@ -119,22 +154,27 @@ bool runStart(CallTexts& texts, bool isMni) {
                           : "Plugin>  Reading Parameters from GUI dialog");
   host.rzGetStringParameter("VOItext", texts.list.data());
   texts.list.terminate();
+  const StartSpaces spaces = readSpaces(isMni);
+  // With a conversion the VOIs are built in the other space: the question and the
+  // file are about that one.
+  const bool targetIsMni = spaces.targetIsMni();
+  const bool complete = fromList && completeLinesChosen();
 
   // The reference-space check against the current VMR. The record is zeroed first,
   // so a host that fills nothing leaves defined values.
   VmrMainHeader header{};
   host.rzGetMainHeaderOfCurrentVMR(&header);
-  if (!isMni && header.IsTalSpace != 1 &&
+  if (!targetIsMni && header.IsTalSpace != 1 &&
       host.rzYesNoMessageBox("VMR properties don't indicate TAL space. Do you want to continue?") == 0)
     return false;
-  if (isMni && header.IsMniSpace != 1 &&
+  if (targetIsMni && header.IsMniSpace != 1 &&
       host.rzYesNoMessageBox("VMR properties don't indicate MNI space. Do you want to continue?") == 0)
     return false;
 
   VoiFileDescription description{};
   description.FilePath = texts.filePath.c_str();
   description.FileVersion = kVoiFileVersion;
-  description.ReferenceSpace = isMni ? "MNI" : "TAL";
+  description.ReferenceSpace = spaceText(targetIsMni);
   description.OriginalVMRResolutionX = truncateToInt(header.ResolutionX);
   description.OriginalVMRResolutionY = truncateToInt(header.ResolutionY);
   description.OriginalVMRResolutionZ = truncateToInt(header.ResolutionZ);
@@ -149,7 +189,12 @@ bool runStart(CallTexts& texts, bool isMni) {
   std::vector<SphereVoi> vois;
   if (fromList) {
     // The list is cleaned in place; the dialog keeps the text as the user left it.
-    const int count = cleanListAndReport(texts, isMni);
+    // Short lines are completed from the dialog's fields, read above.
+    const CompletionDefaults defaults{entry.radius, texts.voiName.c_str(), entry.red, entry.green,
+                                      entry.blue};
+    const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
+    logCompletedLines(cleaning);
+    const int count = cleaning.lines;
     vois.reserve(static_cast<std::size_t>(count));
     CoordinateLineCursor cursor(texts.list.c_str());
     for (std::int32_t i = 0; i < count; ++i) {
@@ -158,19 +203,22 @@ bool runStart(CallTexts& texts, bool isMni) {
       if (!cursor.parse(i, entry.x, entry.y, entry.z, entry.radius, texts.voiName.span(), entry.red,
                         entry.green, entry.blue))
         continue;
-      vois.push_back(buildVoi(entry, texts.voiName.c_str(), i, isMni));
+      vois.push_back(buildVoi(entry, texts.voiName.c_str(), i, spaces));
     }
   } else {
-    vois.push_back(buildVoi(entry, texts.voiName.c_str(), 0, isMni));
+    vois.push_back(buildVoi(entry, texts.voiName.c_str(), 0, spaces));
   }
   description.NrOfvois = static_cast<std::int32_t>(vois.size());
   description.VOIs = vois;
 
   if (!pathFits) {
-    host.rzLogText("Error while writing VOI file");
+    logFileFailure(kVoiWriteErrorLine, texts.filePath.c_str(), {ENAMETOOLONG});
     return true;
   }
-  if (!writeVOIFile(description)) return true;
+  if (const FileResult written = writeVOIFile(description); !written.ok()) {
+    logFileFailure(kVoiWriteErrorLine, description.FilePath, written);
+    return true;
+  }
   logLine("Plugin>  Saved: %s", description.FilePath);
   if (load) host.rzLoadVOIs(description.FilePath);
   return true;

@@ -27,9 +27,21 @@ const expectedParameters = {
   cB: "integer",
   FileName: "text",
   LoadInCV: "integer",
-  listVOIinfoFrom: "integer"
+  listVOIinfoFrom: "integer",
+  ConvertSpace: "integer",
+  CompleteLines: "integer"
 };
-const expectedDefaults = { MNIorTal: 0, Radius: 5, cR: 255, cG: 0, cB: 0, LoadInCV: 1, listVOIinfoFrom: 0 };
+const expectedDefaults = {
+  MNIorTal: 0,
+  Radius: 5,
+  cR: 255,
+  cG: 0,
+  cB: 0,
+  LoadInCV: 1,
+  listVOIinfoFrom: 0,
+  ConvertSpace: 0,
+  CompleteLines: 0
+};
 const expectedCommands = ["Start", "ReadTextFile", "SaveTextFile", "CleanUpText"];
 
 const checks = [];
@@ -56,7 +68,7 @@ check("start values fit their types", () => {
   }
 });
 
-check("start values: TAL, radius 5, colour 255 0 0, load on", () => {
+check("start values: TAL, radius 5, colour 255 0 0, load on, no conversion", () => {
   const values = {};
   for (const p of dialog.parameters) values[p.name] = p.value;
   for (const [name, value] of Object.entries(expectedDefaults)) assert.equal(values[name], value, name);
@@ -79,6 +91,7 @@ check("choices offer the values the plug-in distinguishes", () => {
   const byName = Object.fromEntries(dialog.parameters.map((p) => [p.name, p]));
   assert.deepEqual(byName.MNIorTal.choices.map((c) => c.value), [0, 1]);
   assert.deepEqual(byName.listVOIinfoFrom.choices.map((c) => c.value), [0, 1]);
+  assert.deepEqual(byName.ConvertSpace.choices.map((c) => c.value), [0, 1, 2, 3, 4]);
 });
 
 check("after ReadTextFile the read list moves into the list box", () => {
@@ -89,6 +102,23 @@ check("after ReadTextFile the read list moves into the list box", () => {
   values.VOItext = "kept";
   for (const other of ["Start", "SaveTextFile", "CleanUpText"]) dialog.afterCommand(other, host);
   assert.equal(values.VOItext, "kept");
+});
+
+// What the plug-in leaves in "AllText" after ReadTextFile: the file's lines when it
+// read a file (even an empty one), the list itself when it read none.
+check("a read without a file keeps the list; an empty file empties it", () => {
+  const list = "-42 -58 22 5 mine 255 0 0\n\npasted by hand";
+  const outcomes = [
+    { name: "cancelled", allText: list, list },
+    { name: "unreadable path", allText: list, list },
+    { name: "empty file", allText: "", list: "" },
+    { name: "normal file", allText: "1 2 3 4 a 1 2 3", list: "1 2 3 4 a 1 2 3" }
+  ];
+  for (const outcome of outcomes) {
+    const values = { AllText: outcome.allText, VOItext: list };
+    dialog.afterCommand("ReadTextFile", { get: (n) => values[n], set: (n, v) => { values[n] = v; } });
+    assert.equal(values.VOItext, outcome.list, outcome.name);
+  }
 });
 
 let failed = 0;

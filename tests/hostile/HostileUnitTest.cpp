@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
         MissingEntryCase{"rzYesNoMessageBox", true, "",
                          "log: Plugin>  Added VOI at TAL (1.0, 0.0, 0.0) with 2.0 mm radius", true},
         // The path stays empty: nothing is read, nothing can be saved.
-        MissingEntryCase{"rzGetOpenFileName", true, "log: Plugin>  Read 0 lines in ", "", false},
+        MissingEntryCase{"rzGetOpenFileName", true,
+                         "log: Plugin>  No file was chosen; the list is unchanged.", "", false},
         MissingEntryCase{"rzGetSaveFileName", true, "message: Error saving file", "", false},
         MissingEntryCase{"rzGetDocumentType", false,
                          "message: The currently active document is not a VMR document.", "", false},
@@ -305,7 +306,8 @@ TEST_F(RogueHostTest, ListOf99999CharactersCleansToNothing) {
 // A path of 511 A's is too long for the file system: nothing is read or written.
 TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
   const std::string path(kPathCapacity - 1, 'A');
-  EXPECT_TRUE(has(run("ReadTextFile"), ("Plugin>  Read 0 lines in " + path).substr(0, 511)));
+  EXPECT_TRUE(has(run("ReadTextFile"),
+                  ("Plugin>  The list is unchanged: " + path + ": File name too long").substr(0, 511)));
   EXPECT_TRUE(has(run("SaveTextFile"), "Plugin>  Error while writing *.txt file."));
   EXPECT_TRUE(has(host.events, "message: Error saving file"));
 }
