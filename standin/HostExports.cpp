@@ -32,8 +32,6 @@ void unexpected(const char* name) {
   std::cerr << "[host] unexpected call of " << name << std::endl;
 }
 
-constexpr std::size_t kPathCapacity = 512;
-
 std::ostream& hostLog() { return state().log != nullptr ? *state().log : std::cout; }
 
 } // namespace
@@ -63,13 +61,13 @@ HOST_EXPORT int rzYesNoMessageBox(const char* question) {
 }
 
 HOST_EXPORT void rzGetOpenFileName(const char* title, const char*, const char* filter, char* path) {
-  copyInto(state().openPath.value_or(""), path, kPathCapacity);
+  copyInto(state().openPath.value_or(""), path, orbiculon::kFilePathCapacity);
   std::cerr << "[file dialog] " << title << " (" << filter << ") -> "
             << (state().openPath ? path : "cancelled") << std::endl;
 }
 
 HOST_EXPORT void rzGetSaveFileName(const char* title, const char*, const char* filter, char* path) {
-  copyInto(state().savePath.value_or(""), path, kPathCapacity);
+  copyInto(state().savePath.value_or(""), path, orbiculon::kFilePathCapacity);
   std::cerr << "[file dialog] " << title << " (" << filter << ") -> "
             << (state().savePath ? path : "cancelled") << std::endl;
 }

@@ -6,12 +6,10 @@
 #include <memory>
 #include <span>
 
+#include "host/Capacities.h"
 #include "voi/SphereVoxels.h"
 
 namespace orbiculon {
-
-// Bytes of a VOI name, the terminating NUL included.
-inline constexpr std::size_t kVoiNameCapacity = 256;
 
 // The line the writer logs for every failure, exactly so.
 inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";

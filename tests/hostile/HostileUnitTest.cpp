@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Capacities.h"
 #include "host/HostEntryNames.h"
 #include "host/HostEntryTable.h"
 #include "plugin/Orbiculon.h"
@@ -230,8 +231,6 @@ TEST(CallOrderTest, SecondObjectKeepsWorkingAfterTheFirstIsDestroyed) {
 // A host that honours every capacity but fills the buffers to their last byte and
 // leaves out the NUL. The plug-in must read each text within its capacity.
 
-constexpr std::size_t kPathCapacity = 512;
-
 // "Command" is `command` when set (so that a command can be chosen at all), every
 // other text parameter and both file dialogs are rogue.
 struct Rogue {
@@ -244,10 +243,10 @@ extern "C" void rogueGetString(const char* name, char* buffer) {
     std::memcpy(buffer, Rogue::command, std::strlen(Rogue::command) + 1);
     return;
   }
-  std::memset(buffer, 'A', orbiculon::testing::stringParameterCapacity(name));
+  std::memset(buffer, 'A', orbiculon::stringParameterCapacity(name));
 }
 extern "C" void rogueGetPath(const char*, const char*, const char*, char* buffer) {
-  std::memset(buffer, 'A', kPathCapacity);
+  std::memset(buffer, 'A', orbiculon::kFilePathCapacity);
 }
 
 // Rebinds the table: the rogue entries, and what the fake host bound for the rest.
@@ -304,7 +303,7 @@ TEST_F(RogueHostTest, ListOf99999CharactersCleansToNothing) {
 
 // A path of 511 A's is too long for the file system: nothing is read or written.
 TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
-  const std::string path(kPathCapacity - 1, 'A');
+  const std::string path(orbiculon::kFilePathCapacity - 1, 'A');
   EXPECT_TRUE(has(run("ReadTextFile"), ("Plugin>  Read 0 lines in " + path).substr(0, 511)));
   EXPECT_TRUE(has(run("SaveTextFile"), "Plugin>  Error while writing *.txt file."));
   EXPECT_TRUE(has(host.events, "message: Error saving file"));

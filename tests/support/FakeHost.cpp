@@ -10,12 +10,6 @@ namespace orbiculon::testing {
 
 FakeHost* FakeHost::current = nullptr;
 
-std::size_t stringParameterCapacity(const std::string& name) {
-  if (name == "Command") return 256;
-  if (name == "VOItext") return 100000;
-  return 512;
-}
-
 namespace {
 
 FakeHost& host() { return *FakeHost::current; }
@@ -34,7 +28,7 @@ int fakeYesNoMessageBox(const char* text) {
   return host().yesNoAnswer;
 }
 void copyPath(const std::string& path, char* buffer) {
-  const std::size_t n = std::min<std::size_t>(path.size(), 511);
+  const std::size_t n = std::min(path.size(), kFilePathCapacity - 1);
   std::memcpy(buffer, path.data(), n);
   buffer[n] = '\0';
 }

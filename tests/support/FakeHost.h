@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Capacities.h"
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 
@@ -58,9 +59,6 @@ public:
 private:
   std::unique_ptr<HostLookup> lookup_;
 };
-
-// Capacity the real host honours when it copies a string parameter.
-std::size_t stringParameterCapacity(const std::string& name);
 
 // A fresh folder under the system temp folder, removed with its content.
 class TempDir {
