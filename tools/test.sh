@@ -46,7 +46,7 @@ check_format() {
   fi
 }
 
-stage "dependencies" tools/deps.sh
+stage "dependencies" tools/deps.sh --build --browser
 stage "format check" check_format
 stage "configure ($preset)" cmake --preset "$preset"
 stage "build" cmake --build --preset "$preset"
