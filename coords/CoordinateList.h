@@ -100,20 +100,16 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
 std::size_t formatCleanedLine(const CoordinateEntry& entry, std::span<char> out) noexcept;
 
 // Reads line `lineIndex` (from 0) of a coordinate list `text` (ending at its first
-// NUL, if it holds one) and returns whether the text has that line.
+// NUL, if it holds one) into `entry`; false, with nothing written, when the text has
+// no such line.
 //
-// The fields are read in order, with the separators as ordinary characters, each
-// straight into its output; the first field that cannot be read and every field
-// after it leave their outputs as they were. The name output is always written when
-// the line exists: the name (its first 255 characters, and never more than
-// name.size() - 1) and a NUL, or the empty text when the name field is not reached
-// or missing. No bounds or clamps apply. With no such line nothing is written.
+// The fields are read in order, with the separators as ordinary characters; the
+// first field that cannot be read and every field after it keep their values. The
+// name is always written: its first 255 characters, or the empty text when the name
+// field is not reached. No bounds or clamps apply.
 //
 // Every call scans from the start of the text; to read many lines in order, use
 // CoordinateLineCursor.
-bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, float& x, float& y, float& z,
-                         float& radius, std::span<char> name, std::int32_t& red, std::int32_t& green,
-                         std::int32_t& blue) noexcept;
 bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, CoordinateEntry& entry) noexcept;
 
 // parseCoordinateLine with a remembered position: reading lines in increasing order
@@ -125,8 +121,6 @@ class CoordinateLineCursor {
 public:
   explicit CoordinateLineCursor(std::string_view text) noexcept;
 
-  bool parse(std::int32_t lineIndex, float& x, float& y, float& z, float& radius, std::span<char> name,
-             std::int32_t& red, std::int32_t& green, std::int32_t& blue) noexcept;
   bool parse(std::int32_t lineIndex, CoordinateEntry& entry) noexcept;
 
 private:

@@ -21,22 +21,10 @@ constexpr int kLoadFile = 1;
 constexpr std::int32_t kVoiFileVersion = 4;
 constexpr char kVoiSuffix[] = ".voi";
 
-// The values of the VOI being built: first the dialog's fields, then, when the list
-// is the source, each list line in turn. The name is the call's VOI name text.
-struct WorkingEntry {
-  float x = 0.0f;
-  float y = 0.0f;
-  float z = 0.0f;
-  float radius = 0.0f;
-  std::int32_t red = 0;
-  std::int32_t green = 0;
-  std::int32_t blue = 0;
-};
-
 // Why the voxel enumeration returned no voxel for a sphere that should have some,
 // or null when an empty result is the sphere's true answer (a radius below 1 mm
 // can miss every grid point).
-const char* refusalReason(const WorkingEntry& entry, std::int32_t count) {
+const char* refusalReason(const CoordinateEntry& entry, std::int32_t count) {
   if (count != 0) return nullptr;
   if (!std::isfinite(entry.x) || !std::isfinite(entry.y) || !std::isfinite(entry.z) ||
       !std::isfinite(entry.radius))
@@ -70,7 +58,7 @@ std::int32_t truncateToInt(float value) {
   return static_cast<std::int32_t>(value);
 }
 
-SphereVoi buildVoi(Orbiculon& plugin, const WorkingEntry& entry, const char* name, std::int32_t index,
+SphereVoi buildVoi(Orbiculon& plugin, const CoordinateEntry& entry, const char* name, std::int32_t index,
                    bool isMni) {
   SphereVoi voi;
   copyName(name, voi.NameOfVOI);
@@ -94,8 +82,9 @@ SphereVoi buildVoi(Orbiculon& plugin, const WorkingEntry& entry, const char* nam
 bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
 
-  // Parameters, in the order the dialog's values are gathered.
-  WorkingEntry entry;
+  // Parameters, in the order the dialog's values are gathered. The entry holds the
+  // dialog's fields, then, when the list is the source, each list line in turn.
+  CoordinateEntry entry{};
   entry.x = host.rzGetFloatParameter("tX");
   entry.y = host.rzGetFloatParameter("tY");
   entry.z = host.rzGetFloatParameter("tZ");
@@ -156,10 +145,8 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
     for (std::int32_t i = 0; i < count; ++i) {
       // Every line of a cleaned list supplies all eight fields; a line that could
       // not be read builds no VOI, so the count always matches the records.
-      if (!cursor.parse(i, entry.x, entry.y, entry.z, entry.radius, texts.voiName.span(), entry.red,
-                        entry.green, entry.blue))
-        continue;
-      vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), i, isMni));
+      if (!cursor.parse(i, entry)) continue;
+      vois.push_back(buildVoi(plugin, entry, entry.name.data(), i, isMni));
     }
   } else {
     vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), 0, isMni));
