@@ -66,7 +66,8 @@ private:
   std::array<HostEntry, kHostEntryCount> entries_{};
 };
 
-// The one table of the loaded module, shared by every plug-in object.
+// The module has a single table: every plug-in object calls the host through it, and
+// each initPlugin binds it afresh.
 HostEntryTable& hostTable();
 
 // Binds the process-wide table through `lookup`: "CerevantRZ.exe" first, then
