@@ -1,5 +1,7 @@
 #include "bench/BenchSupport.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -44,11 +46,44 @@ BenchFolder::~BenchFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+namespace {
+
+constexpr std::uint64_t kBytesPerKilobyte = 1024;
+
+// The value in kB of one "Name:   N kB" line of /proc/self/status; 0 when missing.
+std::uint64_t statusKilobytes(const std::string& name) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, name.size(), name) == 0)
+      return std::strtoull(line.c_str() + name.size(), nullptr, 10);
+  }
+  return 0;
+}
+
+} // namespace
+
 std::uint64_t peakResidentBytes() {
+  // VmHWM follows resetPeakResident; ru_maxrss (in kB on Linux) does not.
+  if (const std::uint64_t peak = statusKilobytes("VmHWM:"); peak > 0) return peak * kBytesPerKilobyte;
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  constexpr std::uint64_t kBytesPerKilobyte = 1024;
-  return static_cast<std::uint64_t>(usage.ru_maxrss) * kBytesPerKilobyte; // ru_maxrss is in kB on Linux
+  return static_cast<std::uint64_t>(usage.ru_maxrss) * kBytesPerKilobyte;
+}
+
+bool resetPeakResident() {
+  std::ofstream clearRefs("/proc/self/clear_refs");
+  clearRefs << "5";
+  clearRefs.flush();
+  return static_cast<bool>(clearRefs);
+}
+
+std::uint64_t residentBytes() { return statusKilobytes("VmRSS:") * kBytesPerKilobyte; }
+
+std::uint64_t minorPageFaults() {
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<std::uint64_t>(usage.ru_minflt);
 }
 
 } // namespace orbiculon::bench

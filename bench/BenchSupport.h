@@ -31,11 +31,22 @@ private:
   std::filesystem::path path_;
 };
 
-// Seconds that the largest job (every sphere enumerated, one VOI file written at
-// `file`, the arrays freed) takes once; negative when the file could not be written.
+// Seconds that the largest job (every record built as "Start" builds it, one VOI file
+// written at `file`) takes once; negative when the file could not be written.
 double timeLargestJob(const std::filesystem::path& file);
 
-// Largest resident set of the process so far, in bytes.
+// Largest resident set of the process since it started or since the last successful
+// resetPeakResident, in bytes.
 std::uint64_t peakResidentBytes();
+
+// Resets the high-water mark of the resident set to the current size; false where the
+// system cannot (peakResidentBytes then keeps the whole-life peak).
+bool resetPeakResident();
+
+// Resident set of the process now, in bytes (0 where it cannot be read).
+std::uint64_t residentBytes();
+
+// Minor page faults of the process so far.
+std::uint64_t minorPageFaults();
 
 } // namespace orbiculon::bench

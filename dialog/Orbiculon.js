@@ -38,6 +38,26 @@ var OrbiculonDialog = {
       help: "Space of every coordinate, in the fields and in the list."
     },
     {
+      name: "ConvertSpace",
+      type: "integer",
+      value: 0,
+      label: "Convert to the other space",
+      control: "choice",
+      choices: [
+        { label: "no: build the VOIs in the reference space", value: 0 },
+        { label: "icbm2tal, for data normalised with SPM", value: 1 },
+        { label: "icbm2tal, for data normalised with FSL", value: 2 },
+        { label: "icbm2tal, for other templates", value: 3 },
+        { label: "mni2tal (older piecewise transform)", value: 4 }
+      ],
+      help:
+        "Converts every centre from the reference space to the other one before the VOIs are built; " +
+        "the VOI file is then in the other space. icbm2tal: the MNI-to-TAL transforms published in 2007, " +
+        "one for SPM, one for FSL and one for other templates; TAL to MNI uses their exact inverse. " +
+        "mni2tal: the older piecewise transform (different scaling above and below z = 0) that older " +
+        "tools and papers use. The list is still cleaned in the reference space."
+    },
+    {
       name: "listVOIinfoFrom",
       type: "integer",
       value: 0,
@@ -99,6 +119,7 @@ var OrbiculonDialog = {
   // How the visible parameters are grouped, top to bottom.
   layout: [
     { group: "Coordinates", parameters: ["MNIorTal", "listVOIinfoFrom"] },
+    { group: "Space conversion", parameters: ["ConvertSpace"] },
     { group: "Single VOI", parameters: ["tX", "tY", "tZ", "Radius", "Name_of_VOI", "cR", "cG", "cB"] },
     { group: "Coordinate list", parameters: ["VOItext"], buttons: ["ReadTextFile", "SaveTextFile", "CleanUpText"] },
     { group: "Output", parameters: ["FileName", "LoadInCV"], buttons: ["Start"] }

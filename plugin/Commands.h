@@ -2,8 +2,6 @@
 
 #include "plugin/WorkingTexts.h"
 
-class Orbiculon;
-
 // The commands execute dispatches to. Each runs inside one call of execute, on that
 // call's working texts, and returns execute's result.
 namespace orbiculon {
@@ -20,7 +18,7 @@ void logLine(const char* format, ...)
 // so a long list is never cut short without a word.
 int cleanListAndReport(CallTexts& texts, bool isMni);
 
-bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni);
+bool runStart(CallTexts& texts, bool isMni);
 bool runReadTextFile(CallTexts& texts);
 bool runSaveTextFile(CallTexts& texts);
 bool runCleanUpText(CallTexts& texts, bool isMni);

@@ -35,7 +35,7 @@ bool Orbiculon::execute() {
     if (std::strcmp(command, "ReadTextFile") == 0) return runReadTextFile(texts);
     if (std::strcmp(command, "SaveTextFile") == 0) return runSaveTextFile(texts);
     if (std::strcmp(command, "CleanUpText") == 0) return runCleanUpText(texts, isMni);
-    if (std::strcmp(command, "Start") == 0) return runStart(*this, texts, isMni);
+    if (std::strcmp(command, "Start") == 0) return runStart(texts, isMni);
 
     logLine("Plugin>  Received unknown command: \"%s\".", command);
     return true;

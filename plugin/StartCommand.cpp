@@ -3,13 +3,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "coords/CoordinateList.h"
+#include "coords/SpaceConversion.h"
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 #include "plugin/Commands.h"
-#include "plugin/Orbiculon.h"
 #include "voi/VoiFile.h"
 
 namespace orbiculon {
@@ -58,19 +59,52 @@ std::int32_t truncateToInt(float value) {
   return static_cast<std::int32_t>(value);
 }
 
-SphereVoi buildVoi(Orbiculon& plugin, const CoordinateEntry& entry, const char* name, std::int32_t index,
-                   bool isMni) {
+// The spaces of one "Start": the one the coordinates are typed and cleaned in, and,
+// with "ConvertSpace" chosen, the transform to the other one, where the VOIs go.
+struct StartSpaces {
+  bool sourceIsMni;
+  std::optional<SpaceTransform> transform;
+
+  bool targetIsMni() const { return transform ? !sourceIsMni : sourceIsMni; }
+};
+
+// Reads "ConvertSpace" (0, or a host without it: no conversion). A value the dialog
+// does not offer converts nothing, and the log says so.
+StartSpaces readSpaces(bool isMni) {
+  const std::int32_t value = hostTable().rzGetIntParameter("ConvertSpace");
+  const StartSpaces spaces{isMni, transformForDialogValue(value)};
+  if (value != 0 && !spaces.transform)
+    logLine("Plugin>  Unknown ConvertSpace value %i: the centres are not converted.", value);
+  return spaces;
+}
+
+const char* spaceText(bool isMni) { return isMni ? "MNI" : "TAL"; }
+
+// One VOI's record: its name, colour, sphere and voxel count. The voxels themselves are
+// enumerated again while the file is written, so the command never holds them. With a
+// conversion the sphere's centre is the converted one.
+SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, const StartSpaces& spaces) {
+  const SpacePoint given{entry.x, entry.y, entry.z};
+  if (spaces.transform) {
+    const SpacePoint converted = convertCentre(*spaces.transform, spaces.sourceIsMni, given);
+    entry.x = converted.x;
+    entry.y = converted.y;
+    entry.z = converted.z;
+  }
   SphereVoi voi;
   copyName(name, voi.NameOfVOI);
   voi.ColorOfVOI = {entry.red, entry.green, entry.blue};
-  std::int32_t count = 0;
-  voi.Voxels = plugin.createSphereVoxels({entry.x, entry.y, entry.z}, entry.radius, count);
-  voi.NrOfVoxels = count;
+  assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
+  const std::int32_t count = voi.NrOfVoxels;
 
-  logLine(isMni ? "Plugin>  Added VOI at MNI (%3.1f, %3.1f, %3.1f) with %3.1f mm radius"
-                : "Plugin>  Added VOI at TAL (%3.1f, %3.1f, %3.1f) with %3.1f mm radius",
+  logLine(spaces.targetIsMni() ? "Plugin>  Added VOI at MNI (%3.1f, %3.1f, %3.1f) with %3.1f mm radius"
+                               : "Plugin>  Added VOI at TAL (%3.1f, %3.1f, %3.1f) with %3.1f mm radius",
           static_cast<double>(entry.x), static_cast<double>(entry.y), static_cast<double>(entry.z),
           static_cast<double>(entry.radius));
+  if (spaces.transform)
+    logLine("Plugin>  converted from %s (%3.1f, %3.1f, %3.1f) with %s", spaceText(spaces.sourceIsMni),
+            static_cast<double>(given.x), static_cast<double>(given.y), static_cast<double>(given.z),
+            conversionName(*spaces.transform, spaces.sourceIsMni));
   if (const char* reason = refusalReason(entry, count))
     logLine("Plugin>  VOI %i (\"%s\") was written without voxels: %s.", index + 1, voi.NameOfVOI.data(),
             reason);
@@ -79,7 +113,7 @@ SphereVoi buildVoi(Orbiculon& plugin, const CoordinateEntry& entry, const char* 
 
 } // namespace
 
-bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
+bool runStart(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
 
   // Parameters, in the order the dialog's values are gathered. The entry holds the
@@ -109,22 +143,26 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
                           : "Plugin>  Reading Parameters from GUI dialog");
   host.rzGetStringParameter("VOItext", texts.list.data());
   texts.list.terminate();
+  const StartSpaces spaces = readSpaces(isMni);
+  // With a conversion the VOIs are built in the other space: the question and the
+  // file are about that one.
+  const bool targetIsMni = spaces.targetIsMni();
 
   // The reference-space check against the current VMR. The record is zeroed first,
   // so a host that fills nothing leaves defined values.
   VmrMainHeader header{};
   host.rzGetMainHeaderOfCurrentVMR(&header);
-  if (!isMni && header.IsTalSpace != 1 &&
+  if (!targetIsMni && header.IsTalSpace != 1 &&
       host.rzYesNoMessageBox("VMR properties don't indicate TAL space. Do you want to continue?") == 0)
     return false;
-  if (isMni && header.IsMniSpace != 1 &&
+  if (targetIsMni && header.IsMniSpace != 1 &&
       host.rzYesNoMessageBox("VMR properties don't indicate MNI space. Do you want to continue?") == 0)
     return false;
 
   VoiFileDescription description{};
   description.FilePath = texts.filePath.c_str();
   description.FileVersion = kVoiFileVersion;
-  description.ReferenceSpace = isMni ? "MNI" : "TAL";
+  description.ReferenceSpace = spaceText(targetIsMni);
   description.OriginalVMRResolutionX = truncateToInt(header.ResolutionX);
   description.OriginalVMRResolutionY = truncateToInt(header.ResolutionY);
   description.OriginalVMRResolutionZ = truncateToInt(header.ResolutionZ);
@@ -146,10 +184,10 @@ bool runStart(Orbiculon& plugin, CallTexts& texts, bool isMni) {
       // Every line of a cleaned list supplies all eight fields; a line that could
       // not be read builds no VOI, so the count always matches the records.
       if (!cursor.parse(i, entry)) continue;
-      vois.push_back(buildVoi(plugin, entry, entry.name.data(), i, isMni));
+      vois.push_back(buildVoi(entry, entry.name.data(), i, spaces));
     }
   } else {
-    vois.push_back(buildVoi(plugin, entry, texts.voiName.c_str(), 0, isMni));
+    vois.push_back(buildVoi(entry, texts.voiName.c_str(), 0, spaces));
   }
   description.NrOfvois = static_cast<std::int32_t>(vois.size());
   description.VOIs = vois;

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "standin/CleanCommand.h"
+#include "standin/ConvertCommand.h"
 #include "standin/DialogCommand.h"
 #include "standin/Session.h"
 #include "standin/SpheresCommand.h"
@@ -23,6 +24,7 @@ int runCommandLine(int argc, char** argv) {
              "  CerevantRZ.exe spheres examples/clean_list.txt --output study_vois\n"
              "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L -o angular_L\n"
              "  CerevantRZ.exe clean examples/paper_table.txt --explain\n"
+             "  CerevantRZ.exe convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
              "  CerevantRZ.exe dialog --text-file VOItext=list.txt --show VOItext CleanUpText\n"
              "Run CerevantRZ.exe SUBCOMMAND --help for the options of each.");
   app.require_subcommand(1);
@@ -40,15 +42,18 @@ int runCommandLine(int argc, char** argv) {
   DialogOptions dialogOptions;
   SpheresOptions spheresOptions;
   CleanOptions cleanOptions;
+  ConvertOptions convertOptions;
   const auto* spheres = setupSpheres(app, spheresOptions);
   const auto* clean = setupClean(app, cleanOptions);
   const auto* dialog = setupDialog(app, dialogOptions);
+  const auto* convert = setupConvert(app, convertOptions);
 
   try {
     app.parse(argc, argv);
     if (spheres->parsed()) return static_cast<int>(runSpheres(spheresOptions));
     if (clean->parsed()) return static_cast<int>(runClean(cleanOptions));
     if (dialog->parsed()) return static_cast<int>(runDialog(dialogOptions));
+    if (convert->parsed()) return static_cast<int>(runConvert(convertOptions));
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? 0 : static_cast<int>(ExitCode::Usage);

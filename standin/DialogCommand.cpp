@@ -83,7 +83,8 @@ CLI::App* setupDialog(CLI::App& app, DialogOptions& options) {
   dialog->footer(
       "Parameters of the dialog: Command, MNIorTal (0 TAL, 1 MNI), tX, tY, tZ, Radius (float), Name_of_VOI,\n"
       "cR, cG, cB, FileName (the VOI file without .voi), LoadInCV (1 load), listVOIinfoFrom (1 the list),\n"
-      "VOItext (the coordinate list), AllText (written by ReadTextFile).\n\n"
+      "VOItext (the coordinate list), AllText (written by ReadTextFile), ConvertSpace (0 none; 1, 2, 3\n"
+      "icbm2tal SPM, FSL, other; 4 mni2tal).\n\n"
       "Examples:\n"
       "  CerevantRZ.exe dialog --info\n"
       "  CerevantRZ.exe dialog --float tX=-42 --float tY=-58 --float tZ=22 --float Radius=5 \\\n"

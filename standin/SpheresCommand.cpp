@@ -4,6 +4,7 @@
 
 #include "coords/CoordinateEntry.h"
 #include "standin/CleaningExplanation.h"
+#include "standin/ConvertCommand.h"
 #include "standin/HostState.h"
 
 namespace standin {
@@ -89,6 +90,9 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       ->needs(centre)
       ->default_str("255 0 0");
   addSpaceOption(*spheres, options.space);
+  addTransformOption(*spheres, "--convert", options.convert,
+                     "Convert every centre to the other space with this transform; the VOIs and the VMR are "
+                     "then in that space");
   spheres
       ->add_option("--output,-o", options.output,
                    "VOI file to write, with or without .voi (out/amygdala and out/amygdala.voi both write "
@@ -107,6 +111,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "Examples:\n"
       "  CerevantRZ.exe spheres examples/clean_list.txt --output amygdala_study\n"
       "  CerevantRZ.exe spheres peaks.txt --space mni -o out/peaks.voi --no-load\n"
+      "  CerevantRZ.exe spheres mni_peaks.txt --space mni --convert icbm-spm -o tal_peaks\n"
       "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
       "  CerevantRZ.exe spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
@@ -128,12 +133,15 @@ ExitCode runSpheres(const SpheresOptions& options) {
   }
 
   auto& host = state();
-  host.header.IsTalSpace = options.space == Space::Tal ? 1 : 0;
-  host.header.IsMniSpace = options.space == Space::Mni ? 1 : 0;
+  // The VMR is in the space the VOIs are built in: with --convert the other one.
+  const Space vmrSpace = options.convert ? otherSpace(options.space) : options.space;
+  host.header.IsTalSpace = vmrSpace == Space::Tal ? 1 : 0;
+  host.header.IsMniSpace = vmrSpace == Space::Mni ? 1 : 0;
   applyHostOptions(options.host);
 
   // Every parameter "Start" reads, as the dialog would hold them.
   host.ints["MNIorTal"] = mniOrTal(options.space);
+  host.ints["ConvertSpace"] = options.convert ? orbiculon::dialogValue(*options.convert) : 0;
   host.floats["tX"] = fromList ? 0.0f : options.centre[0];
   host.floats["tY"] = fromList ? 0.0f : options.centre[1];
   host.floats["tZ"] = fromList ? 0.0f : options.centre[2];

@@ -2,9 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "coords/SpaceConversion.h"
 #include "standin/CliCommon.h"
 #include "standin/Session.h"
 
@@ -21,6 +23,7 @@ struct SpheresOptions {
   std::string name = "VOI";
   std::vector<std::int32_t> colour{255, 0, 0};
   Space space = Space::Tal;
+  std::optional<orbiculon::SpaceTransform> convert;
   std::string output;
   bool load = true;
 };

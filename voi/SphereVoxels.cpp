@@ -48,6 +48,7 @@ inline float squaredOffset(float centre, std::int64_t position) {
 
 struct Sphere {
   AxisRange x, y, z;
+  float radius;
   float radiusSquared;
 };
 
@@ -57,6 +58,7 @@ bool makeSphere(const SphereCentre& centre, float radius, Sphere& sphere) {
       !axisRange(centre.z, radius, sphere.z)) {
     return false;
   }
+  sphere.radius = radius;
   sphere.radiusSquared = radius * radius;
   return true;
 }
@@ -112,12 +114,11 @@ std::int64_t clampedEstimate(double value, std::int64_t low, std::int64_t high) 
 }
 
 // Ends of the run of passing positions within [low, high] that contains `nearest`
-// (which must pass). `halfWidth` estimates how far the run reaches from the centre.
+// (which must pass), searched from the estimates `first` and `last` of its ends.
 template <typename Passes>
-void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Passes&& passes,
-             std::int64_t& first, std::int64_t& last) {
-  const double centre = static_cast<double>(axis.centre);
-  std::int64_t up = clampedEstimate(std::floor(centre + halfWidth), nearest, axis.high);
+void findRunFrom(const AxisRange& axis, std::int64_t nearest, Passes&& passes, std::int64_t& first,
+                 std::int64_t& last) {
+  std::int64_t up = std::clamp(last, nearest, axis.high);
   if (passes(up)) {
     while (up < axis.high && passes(up + 1))
       ++up;
@@ -126,7 +127,7 @@ void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Pass
       --up;
     } while (!passes(up));
   }
-  std::int64_t down = clampedEstimate(std::ceil(centre - halfWidth), axis.low, nearest);
+  std::int64_t down = std::clamp(first, axis.low, nearest);
   if (passes(down)) {
     while (down > axis.low && passes(down - 1))
       --down;
@@ -137,6 +138,16 @@ void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Pass
   }
   first = down;
   last = up;
+}
+
+// The same, with `halfWidth` estimating how far the run reaches from the centre.
+template <typename Passes>
+void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Passes&& passes,
+             std::int64_t& first, std::int64_t& last) {
+  const double centre = static_cast<double>(axis.centre);
+  last = clampedEstimate(std::floor(centre + halfWidth), nearest, axis.high);
+  first = clampedEstimate(std::ceil(centre - halfWidth), axis.low, nearest);
+  findRunFrom(axis, nearest, passes, first, last);
 }
 
 double estimatedHalfWidth(float radiusSquared, double taken) {
@@ -176,12 +187,14 @@ template <typename VisitColumn> void visitRuns(const Sphere& sphere, VisitColumn
     std::int64_t yLast = 0;
     findRun(sphere.y, nearestY, estimatedHalfWidth(r2, static_cast<double>(qx) + leastZ), columnPasses,
             yFirst, yLast);
+    // Neighbouring columns have runs of nearly the same length, so each column's
+    // search starts from the ends of the one before.
+    std::int64_t zFirst = nearestZ;
+    std::int64_t zLast = nearestZ;
     for (std::int64_t y = yFirst; y <= yLast; ++y) {
       const float s = qx + squaredOffset(sphere.y.centre, y);
       const auto passes = [&](std::int64_t z) { return r2 >= squaredOffset(sphere.z.centre, z) + s; };
-      std::int64_t zFirst = 0;
-      std::int64_t zLast = 0;
-      findRun(sphere.z, nearestZ, estimatedHalfWidth(r2, s), passes, zFirst, zLast);
+      findRunFrom(sphere.z, nearestZ, passes, zFirst, zLast);
       if (!visitColumn(x, y, zFirst, zLast)) return;
     }
   }
@@ -197,6 +210,37 @@ std::int64_t countFast(const Sphere& sphere) {
     return total <= kMaxSphereVoxels;
   });
   return std::min(total, kMaxSphereVoxels + 1);
+}
+
+// A lower bound on the count from the sphere's volume. Every rounding of the test (the
+// offset, the three squares, the two sums and r²) has a relative error of at most
+// 2^-24, and an integer position converts to float exactly up to 2^24 and with an error
+// of at most 2^-24 M beyond, M being the largest coordinate magnitude in the box. So a
+// position whose exact distance from the centre is at most rho = r - (r + M') * 2^-20,
+// with M' = M beyond 2^24 and 0 within, passes the test and lies within the candidate
+// bounds. The unit cubes around the positions within rho cover the ball of radius
+// rho - sqrt(3)/2, so there are at least 4/3 pi (rho - sqrt(3)/2)^3 of them. The
+// constants are rounded toward a smaller bound.
+bool exceedsLimitByVolume(const Sphere& sphere) {
+  const double radius = static_cast<double>(sphere.radius);
+  if (!(radius >= 1.0)) return false;
+  const double farthest = std::max({std::fabs(static_cast<double>(sphere.x.centre)),
+                                    std::fabs(static_cast<double>(sphere.y.centre)),
+                                    std::fabs(static_cast<double>(sphere.z.centre))}) +
+                          radius + 1.0;
+  constexpr double kExactIntegers = 0x1p24;
+  const double converted = farthest > kExactIntegers ? farthest : 0.0;
+  constexpr double kRoundingAllowance = 0x1p-20;
+  constexpr double kHalfCubeDiagonal = 0.8661; // above sqrt(3)/2
+  constexpr double kBallVolumeFactor = 4.1887; // below 4/3 pi
+  const double inner = radius - (radius + converted) * kRoundingAllowance - kHalfCubeDiagonal;
+  if (!(inner > 0.0)) return false;
+  return kBallVolumeFactor * inner * inner * inner > static_cast<double>(kMaxSphereVoxels);
+}
+
+// The count, or kMaxSphereVoxels + 1 for a sphere that holds more.
+std::int64_t limitedCount(const Sphere& sphere) {
+  return exceedsLimitByVolume(sphere) ? kMaxSphereVoxels + 1 : countFast(sphere);
 }
 
 std::int64_t countDirect(const Sphere& sphere) {
@@ -216,7 +260,26 @@ inline VoxelTriple triple(std::int64_t x, std::int64_t y, std::int64_t z) {
 std::int64_t countSphereVoxels(const SphereCentre& centre, float radius) {
   Sphere sphere{};
   if (!makeSphere(centre, radius, sphere)) return -1;
-  return countFast(sphere);
+  return limitedCount(sphere);
+}
+
+bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept {
+  Sphere sphere{};
+  return makeSphere(centre, radius, sphere) && exceedsLimitByVolume(sphere);
+}
+
+bool visitSphereColumns(const SphereCentre& centre, float radius, SphereColumnCallback callback,
+                        void* context) noexcept {
+  Sphere sphere{};
+  if (!makeSphere(centre, radius, sphere)) return true;
+  bool complete = true;
+  visitRuns(sphere, [&](std::int64_t x, std::int64_t y, std::int64_t first, std::int64_t last) {
+    // Every position lies within bounds that came from 32-bit truncations.
+    complete = callback(context, static_cast<std::int32_t>(x), static_cast<std::int32_t>(y),
+                        static_cast<std::int32_t>(first), static_cast<std::int32_t>(last));
+    return complete;
+  });
+  return complete;
 }
 
 std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre, float radius,
@@ -224,7 +287,7 @@ std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre,
   count = 0;
   Sphere sphere{};
   if (!makeSphere(centre, radius, sphere)) return emptyVoxels();
-  const std::int64_t total = countFast(sphere);
+  const std::int64_t total = limitedCount(sphere);
   if (total <= 0 || total > kMaxSphereVoxels) return emptyVoxels();
 
   auto voxels = std::make_unique_for_overwrite<VoxelTriple[]>(static_cast<std::size_t>(total));

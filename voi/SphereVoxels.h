@@ -33,10 +33,42 @@ std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre,
 inline constexpr std::int64_t kMaxSphereVoxels = INT32_MAX / 3;
 
 // Voxel count of the sphere without building it: the exact count when it is at most
-// kMaxSphereVoxels, kMaxSphereVoxels + 1 for any larger sphere (counting stops
-// there), and -1 when the centre or radius cannot be represented (a NaN, or bounds
-// outside the 32-bit range).
+// kMaxSphereVoxels, kMaxSphereVoxels + 1 for any larger sphere (refused from its volume
+// when that suffices, otherwise counting stops there), and -1 when the centre or radius
+// cannot be represented (a NaN, or bounds outside the 32-bit range).
 std::int64_t countSphereVoxels(const SphereCentre& centre, float radius);
+
+// True when a lower bound on the sphere's voxel count, taken from its volume, already
+// exceeds kMaxSphereVoxels, so it can be refused without counting. The bound allows
+// for every rounding of the single-precision test, so it never refuses a sphere that
+// fits; a sphere just above the limit may need counting to tell. False for a sphere
+// that cannot be represented.
+bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept;
+
+// One column of a sphere: the voxels (x, y, z) for z from zFirst up to zLast. Returns
+// false to stop the walk.
+using SphereColumnCallback = bool (*)(void* context, std::int32_t x, std::int32_t y, std::int32_t zFirst,
+                                      std::int32_t zLast) noexcept;
+
+// Walks the voxels of the sphere without storing them, one column (fixed x and y) at a
+// time, in the order of enumerateSphereVoxels: the same voxels, column by column, x
+// then y ascending. Visits nothing for a sphere that cannot be represented. The walk
+// does not stop at kMaxSphereVoxels: the callback decides how far it goes. True when
+// the walk came to its end, false when the callback stopped it.
+bool visitSphereColumns(const SphereCentre& centre, float radius, SphereColumnCallback callback,
+                        void* context) noexcept;
+
+// visitSphereColumns with a callable `visit(x, y, zFirst, zLast)` that returns bool
+// and does not throw.
+template <typename Visit>
+bool forEachSphereColumn(const SphereCentre& centre, float radius, Visit& visit) noexcept {
+  return visitSphereColumns(
+      centre, radius,
+      [](void* context, std::int32_t x, std::int32_t y, std::int32_t zFirst, std::int32_t zLast) noexcept {
+        return static_cast<bool>((*static_cast<Visit*>(context))(x, y, zFirst, zLast));
+      },
+      &visit);
+}
 
 // The same result as enumerateSphereVoxels, computed by testing every position of the
 // bounding box: the plain form of the algorithm, kept as the reference the fast form

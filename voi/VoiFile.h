@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "host/Capacities.h"
@@ -14,16 +15,36 @@ namespace orbiculon {
 // The line the writer logs for every failure, exactly so.
 inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";
 
+// The sphere a VOI's voxels come from.
+struct VoiSphere {
+  SphereCentre Centre;
+  float Radius;
+};
+
 // One spherical VOI.
 struct SphereVoi {
   // NUL-terminated name; written up to its NUL, never past the array.
   std::array<char, kVoiNameCapacity> NameOfVOI{};
   // Red, green, blue, written unchanged.
   std::array<std::int32_t, 3> ColorOfVOI{};
+  // Number of voxel lines the block holds.
   std::int32_t NrOfVoxels = 0;
-  // NrOfVoxels triples (may be null when NrOfVoxels is 0).
+  // With a sphere, the voxels are the sphere's, enumerated again while the file is
+  // written, so no voxel is held in memory; NrOfVoxels must be its count (0 writes none
+  // and never walks the sphere). Without one, the NrOfVoxels triples of Voxels.
+  std::optional<VoiSphere> Sphere;
+  // NrOfVoxels triples when there is no sphere (may be null when NrOfVoxels is 0).
   std::unique_ptr<VoxelTriple[]> Voxels;
 };
+
+// Makes `voi` the sphere (centre, radius): NrOfVoxels becomes its voxel count, or 0
+// for a sphere that cannot be represented or holds more than kMaxSphereVoxels.
+inline void assignSphere(SphereVoi& voi, const SphereCentre& centre, float radius) {
+  const std::int64_t count = countSphereVoxels(centre, radius);
+  voi.NrOfVoxels = count > 0 && count <= kMaxSphereVoxels ? static_cast<std::int32_t>(count) : 0;
+  voi.Sphere = VoiSphere{centre, radius};
+  voi.Voxels.reset();
+}
 
 // Everything one VOI file holds, in the order of the file, except that NrOfVOIVTCs
 // (written last) stands before the VOIs. The texts are not owned.

@@ -171,6 +171,36 @@ INSTANTIATE_TEST_SUITE_P(Names, SpheresOutputTest,
                                            OutputName{"UpperCaseSuffixKept", "seed.VOI", "seed.VOI.voi"}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
+TEST_F(SpheresCommandTest, ConvertBuildsTheVoisInTheOtherSpaceWithoutAQuestion) {
+  const ProcessResult run = runHost(
+      {"spheres", (kExamples / "clean_list.txt").string(), "--convert", "icbm-fsl", "-o", path("dmn")});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_TRUE(hasLine(run.out, "Plugin>  converted from TAL (-5.0, -49.0, 36.0) with tal2icbm (FSL)"))
+      << run.out;
+  EXPECT_EQ("MNI", readVoi(path("dmn.voi")).referenceSpace);
+}
+
+// --- convert ---
+
+TEST_F(CommandLineTest, ConvertPrintsTheCleanedListWithConvertedCentres) {
+  const ProcessResult run = runHost({"convert", (kExamples / "spreadsheet_export.csv").string(), "--space",
+                                     "mni", "--transform", "icbm-spm"});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ(platformText("  -42.2   -59.5    19.5     6.0                 angular_L     255    0    0\n"
+                         "   42.9   -64.2    25.9     6.0                 angular_R     255    0    0\n"
+                         "  -67.8   -26.5     9.6     5.0           supramarginal_L       0  160  255\n"
+                         "  -30.6    18.5     9.1    20.0                  insula_L     255  120    0\n"
+                         "   -3.3   -56.4    24.1     8.0                 precuneus     120    0  255\n"),
+            run.out);
+  writeFile(path("edge.txt"), "69 0 0 5 edge 1 2 3\n0 0 0 5 origin 1 2 3\n");
+  const ProcessResult edge = runHost({"convert", path("edge.txt"), "--transform", "icbm-spm"});
+  ASSERT_EQ(0, edge.exitCode) << edge.err;
+  EXPECT_TRUE(hasLine(edge.err,
+                      "note: 1 of 2 converted centres lie outside the MNI bounds; cleaning the list "
+                      "for MNI drops them"))
+      << edge.err;
+}
+
 // --- clean ---
 
 using CleanCommandTest = CommandLineTest;

@@ -42,8 +42,9 @@ TEST_F(CommandTest, CommandTooLongForItsTextIsCutAndUnknown) {
 TEST_F(CommandTest, StartReadsEveryParameterInOrder) {
   ASSERT_TRUE(run("Start"));
   const std::vector<std::string> expected = {
-      "s:Command", "i:MNIorTal", "f:tX", "f:tY",       "f:tZ",       "f:Radius",          "s:Name_of_VOI",
-      "i:cR",      "i:cG",       "i:cB", "s:FileName", "i:LoadInCV", "i:listVOIinfoFrom", "s:VOItext"};
+      "s:Command",         "i:MNIorTal", "f:tX",          "f:tY", "f:tZ",       "f:Radius",
+      "s:Name_of_VOI",     "i:cR",       "i:cG",          "i:cB", "s:FileName", "i:LoadInCV",
+      "i:listVOIinfoFrom", "s:VOItext",  "i:ConvertSpace"};
   EXPECT_EQ(expected, host.reads);
 }
 
@@ -74,6 +75,7 @@ struct SpaceCase {
   int answer;
   bool asked;
   bool proceeds;
+  int convertSpace = 0; // 4 (mni2tal) keeps the origin where it is
 };
 
 class ReferenceSpaceTest : public CommandTest, public ::testing::WithParamInterface<SpaceCase> {};
@@ -84,16 +86,25 @@ TEST_P(ReferenceSpaceTest, AsksOnlyWhenTheChosenSpaceIsNotIndicated) {
   host.header.IsTalSpace = c.isTal;
   host.header.IsMniSpace = c.isMni;
   host.yesNoAnswer = c.answer;
+  host.ints["ConvertSpace"] = c.convertSpace;
   EXPECT_EQ(c.proceeds, run("Start"));
 
-  const bool mni = c.mniOrTal != 0;
+  const bool converted = c.convertSpace == 4;
+  // With a conversion the question, the log and the file are about the other space.
+  const bool mni = (c.mniOrTal != 0) != converted;
   Events expected = {"log: Plugin>  Reading Parameters from GUI dialog"};
+  if (c.convertSpace != 0 && !converted)
+    expected.push_back("log: Plugin>  Unknown ConvertSpace value " + std::to_string(c.convertSpace) +
+                       ": the centres are not converted.");
   if (c.asked)
     expected.push_back(std::string("question: VMR properties don't indicate ") + (mni ? "MNI" : "TAL") +
                        " space. Do you want to continue?");
   if (c.proceeds) {
     expected.push_back(std::string("log: Plugin>  Added VOI at ") + (mni ? "MNI" : "TAL") +
                        " (0.0, 0.0, 0.0) with 5.0 mm radius");
+    if (converted)
+      expected.push_back(mni ? "log: Plugin>  converted from TAL (0.0, 0.0, 0.0) with tal2mni"
+                             : "log: Plugin>  converted from MNI (0.0, 0.0, 0.0) with mni2tal");
     expected.push_back("log: Plugin>  Saved: " + voiPath());
     expected.push_back("load: " + voiPath());
   }
@@ -105,16 +116,22 @@ TEST_P(ReferenceSpaceTest, AsksOnlyWhenTheChosenSpaceIsNotIndicated) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Spaces, ReferenceSpaceTest,
-                         ::testing::Values(SpaceCase{"TalIndicated", 0, 1, 0, 0, false, true},
-                                           SpaceCase{"TalNotIndicatedYes", 0, 0, 1, 1, true, true},
-                                           SpaceCase{"TalNotIndicatedNo", 0, 0, 1, 0, true, false},
-                                           SpaceCase{"TalFlagTwoCountsAsNot", 0, 2, 0, 0, true, false},
-                                           SpaceCase{"MniIndicated", 1, 0, 1, 0, false, true},
-                                           SpaceCase{"MniTwoSelectsMni", 2, 0, 1, 0, false, true},
-                                           SpaceCase{"MniNotIndicatedYes", 1, 1, 0, 7, true, true},
-                                           SpaceCase{"MniNotIndicatedNo", 1, 1, 0, 0, true, false}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Spaces, ReferenceSpaceTest,
+    ::testing::Values(SpaceCase{"TalIndicated", 0, 1, 0, 0, false, true},
+                      SpaceCase{"TalNotIndicatedYes", 0, 0, 1, 1, true, true},
+                      SpaceCase{"TalNotIndicatedNo", 0, 0, 1, 0, true, false},
+                      SpaceCase{"TalFlagTwoCountsAsNot", 0, 2, 0, 0, true, false},
+                      SpaceCase{"MniIndicated", 1, 0, 1, 0, false, true},
+                      SpaceCase{"MniTwoSelectsMni", 2, 0, 1, 0, false, true},
+                      SpaceCase{"MniNotIndicatedYes", 1, 1, 0, 7, true, true},
+                      SpaceCase{"MniNotIndicatedNo", 1, 1, 0, 0, true, false},
+                      SpaceCase{"MniToTalAsksAboutTal", 1, 0, 1, 0, true, false, 4},
+                      SpaceCase{"MniToTalIndicated", 1, 1, 0, 0, false, true, 4},
+                      SpaceCase{"TalToMniIndicated", 0, 0, 1, 0, false, true, 4},
+                      SpaceCase{"UnknownConversionKeepsTheSpace", 0, 1, 0, 0, false, true, 5},
+                      SpaceCase{"NegativeConversionKeepsTheSpace", 1, 0, 1, 0, false, true, -1}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(CommandTest, DialogValuesAreUsedUnchanged) {
   host.floats["tX"] = 500.0f;    // outside every coordinate bound

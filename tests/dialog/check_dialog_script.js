@@ -27,9 +27,12 @@ const expectedParameters = {
   cB: "integer",
   FileName: "text",
   LoadInCV: "integer",
-  listVOIinfoFrom: "integer"
+  listVOIinfoFrom: "integer",
+  ConvertSpace: "integer"
 };
-const expectedDefaults = { MNIorTal: 0, Radius: 5, cR: 255, cG: 0, cB: 0, LoadInCV: 1, listVOIinfoFrom: 0 };
+const expectedDefaults = {
+  MNIorTal: 0, Radius: 5, cR: 255, cG: 0, cB: 0, LoadInCV: 1, listVOIinfoFrom: 0, ConvertSpace: 0
+};
 const expectedCommands = ["Start", "ReadTextFile", "SaveTextFile", "CleanUpText"];
 
 const checks = [];
@@ -56,7 +59,7 @@ check("start values fit their types", () => {
   }
 });
 
-check("start values: TAL, radius 5, colour 255 0 0, load on", () => {
+check("start values: TAL, radius 5, colour 255 0 0, load on, no conversion", () => {
   const values = {};
   for (const p of dialog.parameters) values[p.name] = p.value;
   for (const [name, value] of Object.entries(expectedDefaults)) assert.equal(values[name], value, name);
@@ -79,6 +82,7 @@ check("choices offer the values the plug-in distinguishes", () => {
   const byName = Object.fromEntries(dialog.parameters.map((p) => [p.name, p]));
   assert.deepEqual(byName.MNIorTal.choices.map((c) => c.value), [0, 1]);
   assert.deepEqual(byName.listVOIinfoFrom.choices.map((c) => c.value), [0, 1]);
+  assert.deepEqual(byName.ConvertSpace.choices.map((c) => c.value), [0, 1, 2, 3, 4]);
 });
 
 check("after ReadTextFile the read list moves into the list box", () => {

@@ -62,16 +62,37 @@ TEST_F(CommandsE2eTest, StartFromTheDialogGivesTheGoldenLogAndFile) {
   EXPECT_EQ(readFile(testData("dialog_start.voi")), file("golden.voi"));
 }
 
-TEST_F(CommandsE2eTest, StartFromAListGivesTheGoldenLogAndFileAndKeepsTheList) {
+// "ConvertSpace" 0 and a host without it (which answers 0) give the same transcript.
+class StartFromAListE2eTest : public CommandsE2eTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(StartFromAListE2eTest, GivesTheGoldenLogAndFileAndKeepsTheList) {
   writeFile(dir / "list.txt", readFile(testData("list_start_input.txt")));
-  const ProcessResult result =
-      host({"--int", "MNIorTal=1", "--header", "IsMniSpace=1", "--header", "IsTalSpace=0", "--int",
-            "listVOIinfoFrom=1", "--text-file", "VOItext=list.txt", "--int", "LoadInCV=1", "--text",
-            "FileName=list_start", "--save", "VOItext=after.txt", "Start"});
+  std::vector<std::string> options = {"--int",       "MNIorTal=1",          "--header", "IsMniSpace=1",
+                                      "--header",    "IsTalSpace=0",        "--int",    "listVOIinfoFrom=1",
+                                      "--text-file", "VOItext=list.txt",    "--int",    "LoadInCV=1",
+                                      "--text",      "FileName=list_start", "--save",   "VOItext=after.txt"};
+  if (!GetParam().empty()) options.insert(options.end(), {"--int", GetParam()});
+  options.push_back("Start");
+  const ProcessResult result = host(options);
   EXPECT_EQ(0, result.exitCode) << result.err;
   EXPECT_EQ(readFile(testData("list_start.log")), result.out);
   EXPECT_EQ(readFile(testData("list_start.voi")), file("list_start.voi"));
   EXPECT_EQ(file("list.txt"), file("after.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ConvertSpace, StartFromAListE2eTest, ::testing::Values("", "ConvertSpace=0"),
+                         [](const auto& param) {
+                           return std::string(param.param.empty() ? "Missing" : "Zero");
+                         });
+
+TEST_F(CommandsE2eTest, StartWithConversionGivesTheGoldenLogAndFileInTheOtherSpace) {
+  writeFile(dir / "list.txt", readFile(testData("list_start_input.txt")));
+  const ProcessResult result =
+      host({"--int", "MNIorTal=1", "--int", "ConvertSpace=1", "--int", "listVOIinfoFrom=1", "--text-file",
+            "VOItext=list.txt", "--int", "LoadInCV=1", "--text", "FileName=convert_start", "Start"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(readFile(testData("convert_start.log")), result.out);
+  EXPECT_EQ(readFile(testData("convert_start.voi")), file("convert_start.voi"));
 }
 
 TEST_F(CommandsE2eTest, StartFromAListWithoutValidLinesWritesAndLoadsAnEmptyFile) {

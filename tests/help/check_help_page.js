@@ -1,7 +1,8 @@
 // Opens the help page in headless Chromium and checks it as a reader's browser
 // shows it: no console errors or script exceptions, no request that leaves the
 // page's own file (the page must be self-contained), every in-page link leads to
-// an element of the page, and the bounds table says what cleaning does. Saves a
+// an element of the page, every section of the contents renders, and the bounds
+// table says what cleaning does. Saves a
 // screenshot of the first screen and one of the whole page.
 //
 // Chromium is driven through the DevTools protocol over a pipe
@@ -101,6 +102,12 @@ function inspectPage() {
     }
     const id = decodeURIComponent(href.slice(1));
     if (id === "" || document.getElementById(id) === null) problems.push("link to a missing anchor: " + href);
+  }
+  // Every section the contents list names is shown, with some height.
+  for (const link of document.querySelectorAll("nav a[href^='#']")) {
+    const section = document.getElementById(decodeURIComponent(link.getAttribute("href").slice(1)));
+    if (section !== null && section.getBoundingClientRect().height < 40)
+      problems.push("section does not render: " + link.getAttribute("href"));
   }
   const ids = Array.from(document.querySelectorAll("[id]"), (e) => e.id);
   for (const id of new Set(ids)) {

@@ -140,6 +140,24 @@ TEST(SphereVoxelLimitTest, CountStopsJustAboveTheLimit) {
   EXPECT_EQ(-1, orbiculon::countSphereVoxels({0, 0, 0}, 3e9f));
 }
 
+TEST(SphereVoxelLimitTest, VolumeRefusesSpheresAboveTheLimitWithoutCounting) {
+  // 555 holds more than the limit (counted above), so 556 and beyond do too; the volume
+  // bound must tell them without counting, anywhere the bounds stay in range.
+  for (const SphereCentre centre :
+       {SphereCentre{0, 0, 0}, SphereCentre{-42.7f, 58.1f, 0.5f}, SphereCentre{1e6f, -1e6f, 3e5f}}) {
+    EXPECT_TRUE(orbiculon::exceedsVoxelLimitByVolume(centre, 556.0f));
+    EXPECT_TRUE(orbiculon::exceedsVoxelLimitByVolume(centre, 1e6f));
+    EXPECT_EQ(orbiculon::kMaxSphereVoxels + 1, orbiculon::countSphereVoxels(centre, 1e9f));
+  }
+  // Never for a sphere that fits or may fit: those are counted exactly.
+  EXPECT_FALSE(orbiculon::exceedsVoxelLimitByVolume({0.5f, 0.5f, 0.5f}, 554.0f));
+  EXPECT_FALSE(orbiculon::exceedsVoxelLimitByVolume({0, 0, 0}, 555.0f));
+  EXPECT_FALSE(orbiculon::exceedsVoxelLimitByVolume({0, 0, 0}, -1e6f));
+  EXPECT_FALSE(orbiculon::exceedsVoxelLimitByVolume({0, 0, 0}, kNaN));
+  // Where positions round to coarse floats the allowance for rounding outgrows the radius.
+  EXPECT_FALSE(orbiculon::exceedsVoxelLimitByVolume({2e9f, 0, 0}, 600.0f));
+}
+
 TEST(SphereVoxelLimitTest, LargestBoundsNearTheInt32EdgeDoNotOverflow) {
   // Bounds that reach the largest and smallest 32-bit values: the loops must end.
   const float top = 2147483520.0f; // the largest float below 2^31

@@ -1,10 +1,12 @@
 #include "voi/VoiFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -258,6 +260,69 @@ INSTANTIATE_TEST_SUITE_P(
         MismatchCase{"VoxelsMissing", [](VoiFileDescription&, auto& v) { v[0].Voxels.reset(); }},
         MismatchCase{"NoPath", [](VoiFileDescription& d, auto&) { d.FilePath = nullptr; }}),
     [](const auto& testCase) { return testCase.param.name; });
+
+// A record that carries its sphere (as "Start" builds it) is enumerated while the file
+// is written; the text must be the same as that of the sphere's voxel array, for
+// spheres of every kind (off-lattice, half-lattice and lattice centres, radii that put
+// positions exactly on the surface, negative radii), through buffers of many sizes.
+TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
+  std::mt19937 random(20240612u);
+  std::uniform_int_distribution<int> tenths(-800, 800);
+  std::uniform_real_distribution<float> radii(-3.0f, 12.0f);
+  std::uniform_int_distribution<int> kind(0, 3);
+  std::uniform_int_distribution<int> nudge(-1, 1);
+  const auto oneDecimal = [&] { return static_cast<float>(tenths(random)) / 10.0f; };
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<SphereVoi> streamed;
+    std::vector<SphereVoi> arrays;
+    for (int i = 0; i < 3; ++i) {
+      orbiculon::SphereCentre centre{oneDecimal(), oneDecimal(), oneDecimal()};
+      float radius = radii(random);
+      switch (kind(random)) {
+      case 0:
+        centre = {std::round(centre.x), std::round(centre.y) + 0.5f, std::round(centre.z)};
+        break;
+      case 1: {
+        // The squared distance of a lattice point as the float test computes it.
+        const auto sq = [](float c, float p) { return (c - p) * (c - p); };
+        const float s = sq(centre.x, std::round(centre.x) + 3.0f) + sq(centre.y, std::round(centre.y));
+        radius = std::sqrt(sq(centre.z, std::round(centre.z) - 2.0f) + s);
+        if (const int n = nudge(random); n != 0) radius = std::nextafter(radius, n > 0 ? 100.0f : 0.0f);
+        break;
+      }
+      case 2:
+        radius = -std::abs(radius) / 8.0f;
+        break;
+      default:
+        break;
+      }
+      const std::string name(1, static_cast<char>('A' + i));
+      streamed.push_back(makeVoi(name, {i, 0, 0}, {}));
+      orbiculon::assignSphere(streamed.back(), centre, radius);
+      arrays.push_back(sphereVoi(name, {i, 0, 0}, centre, radius));
+    }
+    std::vector<char> buffer(orbiculon::kVoiFormatBufferMinimum + static_cast<std::size_t>(trial) * 37);
+    StringSink fromSpheres;
+    StringSink fromArrays;
+    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", streamed), buffer, fromSpheres));
+    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", arrays), buffer, fromArrays));
+    ASSERT_EQ(fromArrays.text, fromSpheres.text) << "trial " << trial;
+  }
+}
+
+// A sphere whose voxels do not number what its record says fails the file, above or
+// below, rather than leave a block whose count does not match its lines.
+TEST_F(VoiFileTest, SphereWhoseCountDiffersFailsTheFile) {
+  for (const std::int32_t wrongCount : {6, 8}) {
+    std::vector<SphereVoi> vois;
+    vois.push_back(makeVoi("A", {0, 0, 0}, {}));
+    orbiculon::assignSphere(vois[0], {0, 0, 0}, 1.0f);
+    vois[0].NrOfVoxels = wrongCount;
+    EXPECT_FALSE(orbiculon::writeVOIFile(describe(path, vois)));
+    EXPECT_FALSE(fs::exists(path));
+  }
+  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+}
 
 #ifdef __linux__
 TEST_F(VoiFileTest, FullDeviceFailsAndSurvivesDirectlyAndThroughALink) {

@@ -1,0 +1,95 @@
+#include "standin/ConvertCommand.h"
+
+#include <array>
+#include <iostream>
+#include <vector>
+
+#include "coords/CoordinateList.h"
+#include "standin/HostState.h"
+
+namespace standin {
+
+CLI::Option* addTransformOption(CLI::App& app, const std::string& name,
+                                std::optional<orbiculon::SpaceTransform>& transform,
+                                const std::string& purpose) {
+  return app
+      .add_option_function<std::string>(
+          name,
+          [&transform](const std::string& value) { transform = orbiculon::transformForOptionName(value); },
+          purpose +
+              ": icbm-spm (icbm2tal, for data normalised with SPM), icbm-fsl (icbm2tal, for data normalised "
+              "with FSL), icbm-other (icbm2tal, for other templates) or mni2tal (the older piecewise "
+              "transform). From MNI to TAL the transform, from TAL to MNI its exact inverse")
+      ->transform(CLI::IsMember({"icbm-spm", "icbm-fsl", "icbm-other", "mni2tal"}, CLI::ignore_case))
+      ->type_name("TRANSFORM");
+}
+
+CLI::App* setupConvert(CLI::App& app, ConvertOptions& options) {
+  auto* convert = app.add_subcommand(
+      "convert", "Clean a coordinate list and print it with its centres converted to the other space");
+  convert->add_option("LIST", options.list, "Coordinate list file (- is standard input)")->required();
+  addSpaceOption(*convert, options.space);
+  addTransformOption(*convert, "--transform", options.transform,
+                     "The transform from the space of the list (--space) to the other one")
+      ->required();
+  addPluginOption(*convert, options.plugin);
+  convert->footer(
+      "The list is cleaned in its own space first (see `clean`), then each centre is converted; radius,\n"
+      "name and colour stay. The converted list goes to standard output in the cleaned format (one\n"
+      "decimal), the log to standard error. A converted centre outside the bounds of the other space\n"
+      "is printed too, with a note: cleaning the list for that space would drop it.\n\n"
+      "Examples:\n"
+      "  CerevantRZ.exe convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
+      "  CerevantRZ.exe convert tal_peaks.txt --transform mni2tal > mni_peaks.txt");
+  return convert;
+}
+
+ExitCode runConvert(const ConvertOptions& options) {
+  const std::string list = readCoordinateListFile("LIST", options.list);
+
+  auto& host = state();
+  host.ints["MNIorTal"] = mniOrTal(options.space);
+  host.strings["VOItext"] = list;
+  {
+    // The converted list goes to standard output, so the log goes to standard error.
+    LogRecorder log(std::cerr);
+    SessionPlan plan;
+    plan.pluginPath = pluginPathOrDefault(options.plugin);
+    plan.commands = {"CleanUpText"};
+    const ExitCode result = runSession(plan);
+    if (result != ExitCode::Success) return result;
+  }
+
+  // The lines of the cleaned list, read back and printed again with the converted
+  // centre, exactly as "Start" converts them.
+  const bool fromMni = options.space == Space::Mni;
+  const std::string& cleaned = host.strings["VOItext"];
+  orbiculon::CoordinateLineCursor cursor(cleaned);
+  orbiculon::CoordinateEntry entry{};
+  std::array<char, orbiculon::kCleanedLineMaxLength> line{};
+  std::string converted;
+  int lines = 0;
+  for (; cursor.parse(lines, entry); ++lines) {
+    const orbiculon::SpacePoint centre =
+        orbiculon::convertCentre(*options.transform, fromMni, {entry.x, entry.y, entry.z});
+    entry.x = centre.x;
+    entry.y = centre.y;
+    entry.z = centre.z;
+    if (lines > 0) converted += '\n';
+    converted.append(line.data(), orbiculon::formatCleanedLine(entry, line));
+  }
+
+  // Cleaning the converted list for the other space shows which centres left its bounds.
+  std::vector<char> check(converted.begin(), converted.end());
+  check.push_back('\0');
+  const int inBounds = orbiculon::cleanCoordinateList(check, !fromMni);
+  if (inBounds < lines) {
+    const char* target = spaceName(otherSpace(options.space));
+    std::cerr << "note: " << lines - inBounds << " of " << lines << " converted centres lie outside the "
+              << target << " bounds; cleaning the list for " << target << " drops them" << std::endl;
+  }
+  std::cout << converted << (converted.empty() ? "" : "\n") << std::flush;
+  return ExitCode::Success;
+}
+
+} // namespace standin
