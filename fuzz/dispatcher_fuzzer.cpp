@@ -50,7 +50,6 @@
 
 #include "coords/CoordinateList.h"
 #include "fuzz/FuzzSupport.h"
-#include "fuzz/FuzzTempDir.h"
 #include "plugin/Orbiculon.h"
 #include "plugin/WorkingTexts.h"
 #include "tests/support/FakeHost.h"
@@ -104,8 +103,8 @@ bool isPrepared(const std::string& name) {
   return name == kRegularFile || name == kFolder || name == kLongFolder1;
 }
 
-const orbiculon::fuzz::FuzzTempDir& folder() {
-  static const orbiculon::fuzz::FuzzTempDir dir("dispatcher");
+const orbiculon::testing::TempDir& folder() {
+  static const orbiculon::testing::TempDir dir("fuzz-dispatcher");
   return dir;
 }
 

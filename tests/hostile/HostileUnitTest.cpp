@@ -4,6 +4,7 @@
 // buffers to their last byte without a terminating NUL. In every case the plug-in
 // must not call through a missing entry, not crash, not overrun, and behave as
 // documented below.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -30,6 +31,9 @@ using orbiculon::testing::FakeHost;
 using orbiculon::testing::readFile;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
+using ::testing::Contains;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 const std::string kList = "10 20 30 2 first 255 0 0\n-10,-20,-30,3,second,0,128,255\n";
 
@@ -58,15 +62,6 @@ std::vector<bool> runEveryCommand(FakeHost& host, Orbiculon& plugin) {
   host.strings["Command"] = "Start";
   results.push_back(plugin.execute());
   return results;
-}
-
-bool has(const std::vector<std::string>& events, const std::string& event) {
-  return std::find(events.begin(), events.end(), event) != events.end();
-}
-
-bool hasPrefix(const std::vector<std::string>& events, const std::string& prefix) {
-  return std::any_of(events.begin(), events.end(),
-                     [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
 }
 
 // ---------------------------------------------------------------------------------
@@ -100,12 +95,12 @@ TEST_P(MissingEntryTest, EveryCommandRunsWithoutTheEntry) {
 
   const std::vector<bool> expected = {!c.startDeclined, true, true, true, true, !c.startDeclined};
   EXPECT_EQ(expected, results);
-  EXPECT_FALSE(has(host.events, "unexpected call"));
+  EXPECT_THAT(host.events, Not(Contains("unexpected call")));
   if (!c.present.empty()) {
-    EXPECT_TRUE(hasPrefix(host.events, c.present)) << ::testing::PrintToString(host.events);
+    EXPECT_THAT(host.events, Contains(StartsWith(c.present))) << ::testing::PrintToString(host.events);
   }
   if (!c.absent.empty()) {
-    EXPECT_FALSE(hasPrefix(host.events, c.absent)) << ::testing::PrintToString(host.events);
+    EXPECT_THAT(host.events, Not(Contains(StartsWith(c.absent)))) << ::testing::PrintToString(host.events);
   }
 }
 
@@ -161,8 +156,8 @@ TEST(MissingEntryFileTest, WithoutTheLogTheFileIsStillWrittenAndLoaded) {
   host.strings["Command"] = "Start";
   EXPECT_TRUE(plugin.execute());
   EXPECT_TRUE(fs::is_regular_file(dir / "out.voi"));
-  EXPECT_TRUE(has(host.events, "load: " + (dir / "out.voi").string()));
-  EXPECT_FALSE(has(host.events, savedLine(dir)));
+  EXPECT_THAT(host.events, Contains("load: " + (dir / "out.voi").string()));
+  EXPECT_THAT(host.events, Not(Contains(savedLine(dir))));
 }
 
 // ---------------------------------------------------------------------------------
@@ -209,7 +204,7 @@ TEST(CallOrderTest, ExecuteAfterRefusedInitRunsTheCommand) {
   EXPECT_FALSE(plugin.initPlugin());
   host.strings["Command"] = "Start";
   EXPECT_TRUE(plugin.execute());
-  EXPECT_TRUE(has(host.events, savedLine(dir)));
+  EXPECT_THAT(host.events, Contains(savedLine(dir)));
   EXPECT_EQ(0, plugin.documentID);
 }
 
@@ -224,7 +219,7 @@ TEST(CallOrderTest, SecondObjectKeepsWorkingAfterTheFirstIsDestroyed) {
   first.reset();
   host.strings["Command"] = "Start";
   EXPECT_TRUE(second.execute());
-  EXPECT_TRUE(has(host.events, savedLine(dir)));
+  EXPECT_THAT(host.events, Contains(savedLine(dir)));
 }
 
 // ---------------------------------------------------------------------------------
@@ -293,20 +288,20 @@ TEST_F(RogueHostTest, CommandIsReadWithin255Characters) {
 }
 
 TEST_F(RogueHostTest, FileNameOf511CharactersLeavesNoRoomForTheSuffix) {
-  EXPECT_TRUE(has(run("Start"), "Error while writing VOI file"));
+  EXPECT_THAT(run("Start"), Contains("Error while writing VOI file"));
 }
 
 TEST_F(RogueHostTest, ListOf99999CharactersCleansToNothing) {
-  EXPECT_TRUE(has(run("CleanUpText"), "Plugin>  0 valid lines left after cleaning"));
-  EXPECT_TRUE(has(host.events, "set VOItext: "));
+  EXPECT_THAT(run("CleanUpText"), Contains("Plugin>  0 valid lines left after cleaning"));
+  EXPECT_THAT(host.events, Contains("set VOItext: "));
 }
 
 // A path of 511 A's is too long for the file system: nothing is read or written.
 TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
   const std::string path(orbiculon::kFilePathCapacity - 1, 'A');
-  EXPECT_TRUE(has(run("ReadTextFile"), ("Plugin>  Read 0 lines in " + path).substr(0, 511)));
-  EXPECT_TRUE(has(run("SaveTextFile"), "Plugin>  Error while writing *.txt file."));
-  EXPECT_TRUE(has(host.events, "message: Error saving file"));
+  EXPECT_THAT(run("ReadTextFile"), Contains(("Plugin>  Read 0 lines in " + path).substr(0, 511)));
+  EXPECT_THAT(run("SaveTextFile"), Contains("Plugin>  Error while writing *.txt file."));
+  EXPECT_THAT(host.events, Contains("message: Error saving file"));
 }
 
 // ---------------------------------------------------------------------------------
