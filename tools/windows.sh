@@ -17,21 +17,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source tools/stages.sh
 
-werror=false
-[[ "${CI:-}" == "true" ]] && werror=true
-for argument in "$@"; do
-  case "$argument" in
-  --werror) werror=true ;;
-  -h | --help)
-    sed -n '2,15s/^# \{0,1\}//p' "$0"
-    exit 0
-    ;;
-  *)
-    echo "windows.sh: unknown option '$argument' (try --help)" >&2
-    exit 2
-    ;;
-  esac
-done
+read_werror_option 15 "$@"
 preset=mingw-x64
 $werror && preset=ci-mingw-x64
 build_dir=$root/build/$preset
