@@ -94,7 +94,7 @@ JobResult runJob(const std::filesystem::path& file, const std::vector<SphereCent
   const Clock::time_point start = Clock::now();
   {
     const std::vector<SphereVoi> vois = buildJob(centres, radius, result.voxels);
-    result.ok = writeVOIFile(describe(path.c_str(), vois));
+    result.ok = writeVOIFile(describe(path.c_str(), vois)).ok();
   }
   result.seconds = secondsSince(start);
   result.minorFaults = minorPageFaults() - faultsBefore;

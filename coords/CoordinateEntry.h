@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
 
 namespace orbiculon {
 

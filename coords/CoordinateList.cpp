@@ -171,18 +171,11 @@ bool hasDecimalComma(std::string_view line) noexcept {
   return false;
 }
 
-// Cleans one line: reads its fields and decides whether it stays. On true, `values`
-// holds the clamped values to print; changes and reasons go to the observer.
-bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, ObserverCalls& notify,
-               LineValues& values) noexcept {
-  values.coordinates = {kRealStartValue, kRealStartValue, kRealStartValue};
-  values.radius = kRealStartValue;
-  values.name = {};
-  values.colours = {kIntegerStartValue, kIntegerStartValue, kIntegerStartValue};
-
+// Reads the eight fields of a line as cleaning does, up to the first one that
+// cannot be read: returns its status (Read when all were read) and sets `failed`.
+FieldStatus readFields(std::string_view text, LineValues& values, CoordinateField& failed) noexcept {
   FieldReader reader(text, true);
   FieldStatus status = FieldStatus::Read;
-  CoordinateField failed = CoordinateField::X;
   for (std::size_t i = 0; i < kCoordinateFields.size() && status == FieldStatus::Read; ++i) {
     status = reader.readReal(values.coordinates[i]);
     failed = kCoordinateFields[i];
@@ -198,6 +191,41 @@ bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, Obse
   for (std::size_t i = 0; i < kColourFields.size() && status == FieldStatus::Read; ++i) {
     status = reader.readInteger(values.colours[i]);
     failed = kColourFields[i];
+  }
+  return status;
+}
+
+// Completion of short lines, when it is on: the defaults and the storage of a
+// generated name, which must outlive the formatting of its line.
+struct CompletionState {
+  const CompletionDefaults* defaults = nullptr;
+  std::array<char, kVoiNameCapacity> name{};
+  bool lineCompleted = false; // the line cleaned last was completed
+};
+
+// Cleans one line: reads its fields (completing a short line when completion is on)
+// and decides whether it stays. On true, `values` holds the clamped values to print;
+// changes and reasons go to the observer.
+bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, ObserverCalls& notify,
+               CompletionState& completion, LineValues& values) noexcept {
+  values.coordinates = {kRealStartValue, kRealStartValue, kRealStartValue};
+  values.radius = kRealStartValue;
+  values.name = {};
+  values.colours = {kIntegerStartValue, kIntegerStartValue, kIntegerStartValue};
+
+  FieldStatus status = FieldStatus::Read;
+  CoordinateField failed = CoordinateField::X;
+  CompletedLine completed{};
+  completion.lineCompleted =
+      completion.defaults != nullptr &&
+      completeCoordinateLine(text, line.number, *completion.defaults, completion.name, completed);
+  if (completion.lineCompleted) {
+    values = {{completed.x, completed.y, completed.z},
+              completed.radius,
+              completed.name,
+              {completed.red, completed.green, completed.blue}};
+  } else {
+    status = readFields(text, values, failed);
   }
 
   const bool hintsWanted = notify.active();
@@ -227,6 +255,10 @@ bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, Obse
     reported = true;
   } else {
     kept = true;
+    if (completion.lineCompleted) {
+      notify([&](CleaningObserver& o) { o.lineCompleted(line, completed); });
+      reported = true;
+    }
     const float radius = std::clamp(values.radius, kMinRadius, kMaxRadius);
     if (radius != values.radius) {
       notify([&](CleaningObserver& o) { o.radiusClamped(line, values.radius, radius); });
@@ -270,7 +302,8 @@ std::size_t formatCleanedLine(const CoordinateEntry& entry, std::span<char> out)
   return formatLine(values, out);
 }
 
-int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer) noexcept {
+int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer,
+                        LineCompletion* completion) noexcept {
   if (buffer.empty()) return 0;
   const auto nul = std::find(buffer.begin(), buffer.end(), '\0');
   const std::size_t length =
@@ -279,14 +312,16 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
   // The cleaned text is written over the buffer while the input is still being
   // read, so the input is read from a private copy.
   std::unique_ptr<char[]> copy(new (std::nothrow) char[std::max<std::size_t>(length, 1)]);
-  if (!copy) {
-    buffer[0] = '\0'; // no memory: an empty list, which the count 0 describes
-    return 0;
-  }
+  if (!copy) return kCleaningOutOfMemory; // the list stays as it was
   std::memcpy(copy.get(), buffer.data(), length);
   const std::string_view input(copy.get(), length);
 
   ObserverCalls notify(observer);
+  CompletionState completionState;
+  if (completion != nullptr) {
+    completion->completed = 0;
+    completionState.defaults = &completion->defaults;
+  }
   std::array<char, kCleanedLineMaxLength> formatted{};
   std::size_t used = 0;
   int count = 0;
@@ -302,7 +337,7 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
     const CleaningLine line{lineNumber, text};
 
     LineValues values{};
-    if (!cleanLine(text, line, isMni, notify, values)) continue;
+    if (!cleanLine(text, line, isMni, notify, completionState, values)) continue;
     if (!full) {
       const std::size_t lineLength = formatLine(values, formatted);
       const std::size_t separator = count > 0 ? 1 : 0;
@@ -312,6 +347,7 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
         std::memcpy(buffer.data() + used, formatted.data(), lineLength);
         used += lineLength;
         ++count;
+        if (completionState.lineCompleted) ++completion->completed;
         continue;
       }
       full = true;

@@ -7,6 +7,7 @@
 
 #include "coords/CoordinateEntry.h"
 #include "coords/FieldReader.h"
+#include "coords/LineCompletion.h"
 
 namespace orbiculon {
 
@@ -62,11 +63,20 @@ public:
                              std::int32_t /*to*/) {}
   // Kept but changed: the name had `length` characters and was cut to 255.
   virtual void nameCut(const CleaningLine& /*line*/, std::size_t /*length*/) {}
+  // Kept but changed: the line was completed (reported before any clamp of it).
+  virtual void lineCompleted(const CleaningLine& /*line*/, const CompletedLine& /*completed*/) {}
 
   // Hints for a dropped or changed line: it holds a Unicode minus sign (UTF-8
   // E2 88 92), which is no sign here; it holds a digit, a comma and a digit, which
   // may be a decimal comma (a comma always separates fields).
   virtual void hints(const CleaningLine& /*line*/, bool /*unicodeMinus*/, bool /*decimalComma*/) {}
+};
+
+// Completion of short lines during cleaning (see completeCoordinateLine): the
+// defaults, and on return how many lines of the cleaned text were completed.
+struct LineCompletion {
+  CompletionDefaults defaults;
+  int completed = 0;
 };
 
 // Cleans the list in `buffer` in place (its text ends at the first NUL, or at the last
@@ -81,7 +91,14 @@ public:
 // printed as "% 7.1f % 7.1f % 7.1f %7.1f %25s %7i %4i %4i" in the "C" locale. Kept
 // lines are joined by LF, without one at the end. A kept line that no longer fits
 // stops the cleaning, so the count always matches the text. Linear in the input.
-int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr) noexcept;
+//
+// With `completion`, a line that gives x, y and z but not all eight fields is
+// completed from its defaults first and then cleaned like any other line. Without
+// memory for its working copy of the input it returns kCleaningOutOfMemory and
+// leaves the buffer as it was.
+inline constexpr int kCleaningOutOfMemory = -1;
+int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr,
+                        LineCompletion* completion = nullptr) noexcept;
 
 // Prints one cleaned line from `entry` (values already clamped) into `out`, with no
 // line end and no NUL. Same characters as std::snprintf with the format above in the

@@ -1,44 +1,23 @@
 #include "coords/CoordinateTextFile.h"
 
 #include <array>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
-#include <system_error>
 
-#include "host/HostEntryTable.h"
+#include "files/InputFile.h"
+#include "files/ReplacingFile.h"
 
 namespace orbiculon {
 
 namespace {
 
-constexpr const char* kReadErrorLine = "Plugin>  Error while reading *.txt file.";
-constexpr const char* kWriteErrorLine = "Plugin>  Error while writing *.txt file.";
-
 // Bytes taken from the file per read call.
 constexpr std::size_t kReadChunkSize = 16384;
 
-// Text mode: on Windows the C library writes every LF as CR LF; elsewhere text and
-// binary mode are the same and an LF stays an LF.
-constexpr const char* kWriteMode = "w";
-// Reading is binary everywhere: CR LF is folded into LF here, the same way on every
-// platform.
-constexpr const char* kReadMode = "rb";
-
-void logLine(const char* line) noexcept {
-  try {
-    hostTable().rzLogText(line);
-  } catch (...) {
-    // The log is the only report there is; nothing more can be done.
-  }
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+// Spreadsheets put this UTF-8 byte-order mark before the first line.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Collects the lines of a file, joined by LF, into a private buffer of the caller's
 // capacity, and hands them to the caller only at the end, so that the caller's
@@ -126,93 +105,63 @@ private:
   bool afterNul_ = false;
 };
 
-// Reads the whole file; returns false when reading broke off (a read error, or a
-// line that does not fit).
-bool readLines(std::FILE* file, LineJoiner& joiner) noexcept {
+// Reads the whole file, skipping a UTF-8 byte-order mark at its start.
+FileResult readLines(InputFile& file, LineJoiner& joiner) noexcept {
   std::array<char, kReadChunkSize> chunk{};
+  std::size_t markMatched = 0; // bytes of the mark seen so far at the file's start
+  bool atStart = true;
   for (;;) {
-    const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file);
+    std::size_t count = 0;
+    if (const FileResult result = file.read(chunk.data(), chunk.size(), count); !result.ok()) return result;
+    if (count == 0) break;
     for (std::size_t i = 0; i < count; ++i) {
-      if (!joiner.take(chunk[i])) return false;
-    }
-    if (count < chunk.size()) {
-      if (std::ferror(file) != 0) return false;
-      return joiner.finish();
+      if (atStart) {
+        if (chunk[i] == kByteOrderMark[markMatched] && ++markMatched < sizeof kByteOrderMark - 1) continue;
+        atStart = false;
+        if (markMatched == sizeof kByteOrderMark - 1) continue; // the whole mark: dropped
+        // Only part of the mark: those bytes are text after all.
+        for (std::size_t m = 0; m < markMatched; ++m)
+          if (!joiner.take(kByteOrderMark[m])) return {EFBIG};
+      }
+      if (!joiner.take(chunk[i])) return {EFBIG};
     }
   }
-}
-
-int readTextFile(const char* path, std::span<char> text) {
-  if (path == nullptr || *path == '\0') return 0;
-  std::error_code error;
-  // Only a regular file (or a link to one) holds a list: a folder opens on some
-  // systems but holds no lines, and a device such as /dev/zero never ends.
-  if (!std::filesystem::is_regular_file(std::filesystem::path(path), error)) return 0;
-  const FileHandle file(std::fopen(path, kReadMode));
-  if (!file) return 0;
-
-  LineJoiner joiner(text.size());
-  if (!joiner.ready()) {
-    logLine(kReadErrorLine);
-    return 0;
-  }
-  const bool complete = readLines(file.get(), joiner);
-  joiner.deliver(text);
-  if (!complete) logLine(kReadErrorLine);
-  return joiner.lines();
-}
-
-// Removes what an unsuccessful write left behind, but only a regular file that was
-// a regular file (or absent) before the write: never a device, a folder or a link.
-void removeIncompleteFile(const std::filesystem::path& target, std::filesystem::file_type before) noexcept {
-  namespace fs = std::filesystem;
-  if (before != fs::file_type::regular && before != fs::file_type::not_found) return;
-  std::error_code error;
-  const fs::file_status after = fs::symlink_status(target, error);
-  if (error || after.type() != fs::file_type::regular) return;
-  fs::remove(target, error);
-}
-
-bool writeTextFile(const char* path, const char* text) {
-  namespace fs = std::filesystem;
-  if (path == nullptr || *path == '\0') return false;
-  const fs::path target(path);
-  std::error_code error;
-  const fs::file_type before = fs::symlink_status(target, error).type();
-
-  std::FILE* file = std::fopen(path, kWriteMode);
-  if (file == nullptr) return false;
-  const char* content = text != nullptr ? text : "";
-  const std::size_t length = std::strlen(content);
-  bool good = std::fwrite(content, 1, length, file) == length;
-  good = std::fflush(file) == 0 && good;
-  good = std::fclose(file) == 0 && good;
-  if (!good) removeIncompleteFile(target, before);
-  return good;
+  for (std::size_t m = 0; atStart && m < markMatched; ++m)
+    if (!joiner.take(kByteOrderMark[m])) return {EFBIG};
+  return joiner.finish() ? FileResult{} : FileResult{EFBIG};
 }
 
 } // namespace
 
-int readCoordinateTextFile(const char* path, std::span<char> text) noexcept {
-  try {
-    return readTextFile(path, text);
-  } catch (...) {
-    // Only the path conversion can throw, before any line is read.
-    logLine(kReadErrorLine);
-    return 0;
+TextFileReading readCoordinateTextFile(const char* path, std::span<char> text) noexcept {
+  TextFileReading reading;
+  InputFile file;
+  reading.result = file.open(path);
+  if (!reading.result.ok()) return reading;
+  LineJoiner joiner(text.size());
+  if (!joiner.ready()) {
+    reading.result = {ENOMEM};
+    return reading;
   }
+  reading.opened = true;
+  reading.result = readLines(file, joiner);
+  joiner.deliver(text);
+  reading.lines = joiner.lines();
+  return reading;
 }
 
-bool writeCoordinateTextFile(const char* path, const char* text) noexcept {
-  bool written = false;
-  try {
-    written = writeTextFile(path, text);
-  } catch (...) {
-    // Only the path conversion can throw, before the file is opened.
-    written = false;
-  }
-  if (!written) logLine(kWriteErrorLine);
-  return written;
+FileResult writeCoordinateTextFile(const char* path, const char* text) noexcept {
+  const char* content = text != nullptr ? text : "";
+  const std::size_t length = std::strlen(content);
+  ReplacingFile file;
+  if (const FileResult opened = file.open(path); !opened.ok()) return opened;
+#if defined(_WIN32)
+  // Text of the platform: CR LF line ends.
+  file.writeWithCrLf(content, length);
+#else
+  file.write(content, length);
+#endif
+  return file.commit();
 }
 
 } // namespace orbiculon

@@ -92,11 +92,22 @@ var OrbiculonDialog = {
       help: "Paste a table here and press Clean list: lines that are not coordinates are dropped."
     },
     {
+      name: "CompleteLines",
+      type: "integer",
+      value: 0,
+      label: "Complete x y z lines with the fields above",
+      control: "checkbox",
+      help:
+        "For tables pasted from papers: a line of x y z, perhaps followed by a region label (the name), " +
+        "gets the radius, name and colour of the Single VOI fields before it is cleaned; lines without a " +
+        "label are named after Name with their line number (peak_3)."
+    },
+    {
       name: "AllText",
       type: "text",
       value: "",
       hidden: true,
-      help: "Written by ReadTextFile; afterCommand moves it into the list box."
+      help: "Written by ReadTextFile; afterCommand moves it into the list box. When no file was read, the plug-in writes the list itself here, so the list stays as it was."
     },
     {
       name: "FileName",
@@ -121,7 +132,11 @@ var OrbiculonDialog = {
     { group: "Coordinates", parameters: ["MNIorTal", "listVOIinfoFrom"] },
     { group: "Space conversion", parameters: ["ConvertSpace"] },
     { group: "Single VOI", parameters: ["tX", "tY", "tZ", "Radius", "Name_of_VOI", "cR", "cG", "cB"] },
-    { group: "Coordinate list", parameters: ["VOItext"], buttons: ["ReadTextFile", "SaveTextFile", "CleanUpText"] },
+    {
+      group: "Coordinate list",
+      parameters: ["VOItext", "CompleteLines"],
+      buttons: ["ReadTextFile", "SaveTextFile", "CleanUpText"]
+    },
     { group: "Output", parameters: ["FileName", "LoadInCV"], buttons: ["Start"] }
   ],
 
@@ -138,6 +153,8 @@ var OrbiculonDialog = {
   afterCommand: function (command, dialog) {
     if (command === "ReadTextFile") {
       // The plug-in leaves the file's lines in "AllText"; they belong in the list box.
+      // When no file was read (cancelled, unopenable, not a regular file) it leaves
+      // the list itself there, so the list box keeps exactly what it held.
       dialog.set("VOItext", dialog.get("AllText"));
     }
   }

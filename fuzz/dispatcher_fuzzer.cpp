@@ -341,11 +341,17 @@ void checkCommand(const FakeHost& host, std::size_t first, const std::string& co
                  "saved text differs from VOItext");
     }
   } else if (command == "ReadTextFile") {
-    FUZZ_CHECK(countPrefixed(lines, "Plugin>  Read ") == 1, "ReadTextFile log line");
+    const std::size_t read = countPrefixed(lines, "Plugin>  Read ");
+    const std::size_t unchanged = countPrefixed(lines, "Plugin>  The list is unchanged: ") +
+                                  countPrefixed(lines, "Plugin>  No file was chosen; the list is unchanged.");
+    FUZZ_CHECK(read + unchanged == 1, "ReadTextFile log line");
     const bool allTextSet =
         std::any_of(host.events.begin() + static_cast<std::ptrdiff_t>(first), host.events.end(),
                     [](const std::string& e) { return e.rfind("set AllText: ", 0) == 0; });
     FUZZ_CHECK(allTextSet, "ReadTextFile did not set AllText");
+    // Without a file the list stays: AllText gets it as it was.
+    FUZZ_CHECK(read == 1 || hasEvent(host, first, "set AllText: " + listBefore),
+               "a failed read changed the list");
   } else {
     const std::string expected = "Plugin>  Received unknown command: \"" + command + "\".";
     FUZZ_CHECK(lines.size() == 1 && lines[0] == expected.substr(0, kLogLineLimit),

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
 #include "host/HostEntryNames.h"
 #include "host/VmrMainHeader.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <array>
+
+#include "coords/LineCompletion.h"
+#include "files/FileResult.h"
 #include "plugin/WorkingTexts.h"
 
 // The commands execute dispatches to. Each runs inside one call of execute, on that
@@ -13,10 +17,41 @@ void logLine(const char* format, ...)
 #endif
     ;
 
-// Cleans the call's coordinate list in place and returns its number of lines. Valid
-// lines that no longer fit the list text are left out, and a log line says how many,
-// so a long list is never cut short without a word.
-int cleanListAndReport(CallTexts& texts, bool isMni);
+// The dialog's "CompleteLines": whether list lines that give x, y and z but not all
+// eight fields are completed from the dialog's single-VOI fields (1; any other
+// value, and a host without the parameter, leave the list as cleaning finds it).
+bool completeLinesChosen();
+
+struct ListCleaning {
+  int lines;     // lines of the cleaned list
+  int completed; // of these, lines completed from `completion`
+};
+
+// Cleans the call's coordinate list in place, completing short lines from
+// `completion` unless it is null. Valid lines that no longer fit the list text are
+// left out, and a log line says how many, so a long list is never cut short without
+// a word (completed lines are longer than the short lines they come from). Throws
+// std::bad_alloc, with the list untouched, when there is no memory to clean it.
+ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion);
+
+// Logs how many lines were completed, when any was.
+void logCompletedLines(const ListCleaning& cleaning);
+
+// Logs `line` (one of the fixed failure lines) and right after it which path
+// failed and why: "Plugin>  <path>: <reason>" (a cancelled file dialog gives an
+// empty path: "Plugin>  No file was chosen.").
+void logFileFailure(const char* line, const char* path, FileResult result);
+
+// A float printed as printf's "%3.1f" prints it in the "C" locale, whatever locale
+// the host process has set, for a "%s" of logLine.
+class OneDecimal {
+public:
+  explicit OneDecimal(float value) noexcept;
+  const char* c_str() const noexcept { return text_.data(); }
+
+private:
+  std::array<char, 64> text_{};
+};
 
 bool runStart(CallTexts& texts, bool isMni);
 bool runReadTextFile(CallTexts& texts);

@@ -1,7 +1,9 @@
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "host/HostEntryTable.h"
 #include "plugin/Commands.h"
@@ -18,6 +20,29 @@ void logLine(const char* format, ...) {
   va_end(arguments);
   if (length < 0) line[0] = '\0';
   hostTable().rzLogText(line);
+}
+
+void logFileFailure(const char* line, const char* path, FileResult result) {
+  hostTable().rzLogText(line);
+  if (path == nullptr || *path == '\0')
+    logLine("Plugin>  No file was chosen.");
+  else
+    logLine("Plugin>  %s: %s", path, describeFileError(result.error));
+}
+
+OneDecimal::OneDecimal(float value) noexcept {
+  // printf's own %f would print the decimal separator of the process's locale.
+  // std::to_chars prints what printf prints in the "C" locale; the width of 3 pads
+  // with blanks on the left.
+  constexpr std::size_t kWidth = 3;
+  std::array<char, 64> digits{};
+  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size() - 1,
+                                          static_cast<double>(value), std::chars_format::fixed, 1);
+  const std::size_t length = error == std::errc{} ? static_cast<std::size_t>(end - digits.data()) : 0;
+  const std::size_t fill = length < kWidth ? kWidth - length : 0;
+  std::memset(text_.data(), ' ', fill);
+  std::memcpy(text_.data() + fill, digits.data(), length);
+  text_[fill + length] = '\0';
 }
 
 } // namespace orbiculon

@@ -1,5 +1,8 @@
 // The commands that work on the dialog's coordinate list: read it from a text file,
 // save it to one, and clean it in place.
+#include <cerrno>
+#include <new>
+
 #include "coords/CoordinateList.h"
 #include "coords/CoordinateTextFile.h"
 #include "host/HostEntryTable.h"
@@ -10,6 +13,9 @@ namespace orbiculon {
 namespace {
 
 constexpr char kTextFileFilter[] = "Text File (*.txt)";
+constexpr int kCompleteLines = 1;
+constexpr char kReadErrorLine[] = "Plugin>  Error while reading *.txt file.";
+constexpr char kWriteErrorLine[] = "Plugin>  Error while writing *.txt file.";
 
 // Counts the valid lines that cleaning had to leave out for lack of room.
 class LeftOutLines final : public CleaningObserver {
@@ -20,22 +26,48 @@ public:
 
 } // namespace
 
-int cleanListAndReport(CallTexts& texts, bool isMni) {
+bool completeLinesChosen() { return hostTable().rzGetIntParameter("CompleteLines") == kCompleteLines; }
+
+ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion) {
   LeftOutLines leftOut;
-  const int count = cleanCoordinateList(texts.list.span(), isMni, &leftOut);
+  LineCompletion lineCompletion{};
+  if (completion != nullptr) lineCompletion.defaults = *completion;
+  const int count = cleanCoordinateList(texts.list.span(), isMni, &leftOut,
+                                        completion != nullptr ? &lineCompletion : nullptr);
+  if (count == kCleaningOutOfMemory) throw std::bad_alloc();
   if (leftOut.count > 0)
     logLine("Plugin>  The cleaned list is full: %i more valid lines were left out", leftOut.count);
-  return count;
+  return {count, lineCompletion.completed};
+}
+
+void logCompletedLines(const ListCleaning& cleaning) {
+  if (cleaning.completed > 0)
+    logLine("Plugin>  %i lines were completed from the dialog's fields", cleaning.completed);
 }
 
 bool runReadTextFile(CallTexts& texts) {
   const auto& host = hostTable();
-  // A cancelled dialog leaves whatever path the host wrote (empty when nothing):
-  // reading it then reads no line.
+  // A cancelled dialog leaves the path empty.
   host.rzGetOpenFileName("Select a text file to open", "", kTextFileFilter, texts.filePath.data());
   texts.filePath.terminate();
-  const int lines = readCoordinateTextFile(texts.filePath.c_str(), texts.list.span());
-  logLine("Plugin>  Read %i lines in %s", lines, texts.filePath.c_str());
+  const char* path = texts.filePath.c_str();
+  const TextFileReading reading = readCoordinateTextFile(path, texts.list.span());
+  if (reading.result.error == ENOMEM && !reading.opened) throw std::bad_alloc();
+  if (!reading.opened) {
+    // No file, no new list. The dialog script moves "AllText" into the list box
+    // after this command, so "AllText" gets the list itself, which the move then
+    // leaves exactly as it was (also with a script that knows nothing of this).
+    if (*path == '\0')
+      logLine("Plugin>  No file was chosen; the list is unchanged.");
+    else
+      logLine("Plugin>  The list is unchanged: %s: %s", path, describeFileError(reading.result.error));
+    host.rzGetStringParameter("VOItext", texts.list.data());
+    texts.list.terminate();
+    host.rzSetStringParameter("AllText", texts.list.c_str());
+    return true;
+  }
+  if (!reading.result.ok()) logFileFailure(kReadErrorLine, path, reading.result);
+  logLine("Plugin>  Read %i lines in %s", reading.lines, path);
   host.rzSetStringParameter("AllText", texts.list.c_str());
   return true;
 }
@@ -46,10 +78,13 @@ bool runSaveTextFile(CallTexts& texts) {
   texts.list.terminate();
   host.rzGetSaveFileName("Select a text filename to save", "", kTextFileFilter, texts.filePath.data());
   texts.filePath.terminate();
-  if (writeCoordinateTextFile(texts.filePath.c_str(), texts.list.c_str()))
+  if (const FileResult written = writeCoordinateTextFile(texts.filePath.c_str(), texts.list.c_str());
+      written.ok()) {
     logLine("Plugin>  Saved VOI info in: %s", texts.filePath.c_str());
-  else
+  } else {
+    logFileFailure(kWriteErrorLine, texts.filePath.c_str(), written);
     host.rzMessageBox("Error saving file");
+  }
   return true;
 }
 
@@ -57,8 +92,22 @@ bool runCleanUpText(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
   host.rzGetStringParameter("VOItext", texts.list.data());
   texts.list.terminate();
-  const int count = cleanListAndReport(texts, isMni);
-  logLine("Plugin>  %i valid lines left after cleaning", count);
+  // With "CompleteLines", the dialog's single-VOI fields are the defaults of short
+  // lines; "Name_of_VOI" goes into the call's VOI name text.
+  CompletionDefaults defaults{};
+  const bool complete = completeLinesChosen();
+  if (complete) {
+    defaults.radius = host.rzGetFloatParameter("Radius");
+    host.rzGetStringParameter("Name_of_VOI", texts.voiName.data());
+    texts.voiName.terminate();
+    defaults.name = texts.voiName.c_str();
+    defaults.red = host.rzGetIntParameter("cR");
+    defaults.green = host.rzGetIntParameter("cG");
+    defaults.blue = host.rzGetIntParameter("cB");
+  }
+  const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
+  logLine("Plugin>  %i valid lines left after cleaning", cleaning.lines);
+  logCompletedLines(cleaning);
   host.rzSetStringParameter("VOItext", texts.list.c_str());
   return true;
 }

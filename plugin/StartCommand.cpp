@@ -1,5 +1,6 @@
 // "Start": build spherical VOIs from the dialog's single-VOI fields or from the
 // coordinate list, write them into one VOI file, and have the host load it.
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -97,13 +98,12 @@ SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, 
   assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
   const std::int32_t count = voi.NrOfVoxels;
 
-  logLine(spaces.targetIsMni() ? "Plugin>  Added VOI at MNI (%3.1f, %3.1f, %3.1f) with %3.1f mm radius"
-                               : "Plugin>  Added VOI at TAL (%3.1f, %3.1f, %3.1f) with %3.1f mm radius",
-          static_cast<double>(entry.x), static_cast<double>(entry.y), static_cast<double>(entry.z),
-          static_cast<double>(entry.radius));
+  logLine("Plugin>  Added VOI at %s (%s, %s, %s) with %s mm radius", spaceText(spaces.targetIsMni()),
+          OneDecimal(entry.x).c_str(), OneDecimal(entry.y).c_str(), OneDecimal(entry.z).c_str(),
+          OneDecimal(entry.radius).c_str());
   if (spaces.transform)
-    logLine("Plugin>  converted from %s (%3.1f, %3.1f, %3.1f) with %s", spaceText(spaces.sourceIsMni),
-            static_cast<double>(given.x), static_cast<double>(given.y), static_cast<double>(given.z),
+    logLine("Plugin>  converted from %s (%s, %s, %s) with %s", spaceText(spaces.sourceIsMni),
+            OneDecimal(given.x).c_str(), OneDecimal(given.y).c_str(), OneDecimal(given.z).c_str(),
             conversionName(*spaces.transform, spaces.sourceIsMni));
   if (const char* reason = refusalReason(entry, count))
     logLine("Plugin>  VOI %i (\"%s\") was written without voxels: %s.", index + 1, voi.NameOfVOI.data(),
@@ -147,6 +147,7 @@ bool runStart(CallTexts& texts, bool isMni) {
   // With a conversion the VOIs are built in the other space: the question and the
   // file are about that one.
   const bool targetIsMni = spaces.targetIsMni();
+  const bool complete = fromList && completeLinesChosen();
 
   // The reference-space check against the current VMR. The record is zeroed first,
   // so a host that fills nothing leaves defined values.
@@ -177,7 +178,12 @@ bool runStart(CallTexts& texts, bool isMni) {
   std::vector<SphereVoi> vois;
   if (fromList) {
     // The list is cleaned in place; the dialog keeps the text as the user left it.
-    const int count = cleanListAndReport(texts, isMni);
+    // Short lines are completed from the dialog's fields, read above.
+    const CompletionDefaults defaults{entry.radius, texts.voiName.c_str(), entry.red, entry.green,
+                                      entry.blue};
+    const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
+    logCompletedLines(cleaning);
+    const int count = cleaning.lines;
     vois.reserve(static_cast<std::size_t>(count));
     CoordinateLineCursor cursor(texts.list.c_str());
     for (std::int32_t i = 0; i < count; ++i) {
@@ -193,10 +199,13 @@ bool runStart(CallTexts& texts, bool isMni) {
   description.VOIs = vois;
 
   if (!pathFits) {
-    host.rzLogText("Error while writing VOI file");
+    logFileFailure(kVoiWriteErrorLine, texts.filePath.c_str(), {ENAMETOOLONG});
     return true;
   }
-  if (!writeVOIFile(description)) return true;
+  if (const FileResult written = writeVOIFile(description); !written.ok()) {
+    logFileFailure(kVoiWriteErrorLine, description.FilePath, written);
+    return true;
+  }
   logLine("Plugin>  Saved: %s", description.FilePath);
   if (load) host.rzLoadVOIs(description.FilePath);
   return true;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <span>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
 
 namespace orbiculon {
 

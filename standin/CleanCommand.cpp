@@ -4,6 +4,7 @@
 
 #include "standin/CleaningExplanation.h"
 #include "standin/HostState.h"
+#include "standin/PeakLists.h"
 
 namespace standin {
 
@@ -11,7 +12,7 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
   auto* clean =
       app.add_subcommand("clean", "Clean a coordinate list: keep the valid lines, in fixed columns");
   clean->add_option("LIST", options.list, "Coordinate list file (- is standard input)")->required();
-  addSpaceOption(*clean, options.space);
+  addSpaceOption(*clean, options.space, &options.spaceGiven);
   clean->add_option("--output,-o", options.output,
                     "File for the cleaned list, written as the dialog's Save button writes it (no line end "
                     "after the last line); an existing file is replaced. Default: standard output, where the "
@@ -19,13 +20,30 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
   clean->add_flag("--explain", options.explain,
                   "After the log, one line for every input line that is dropped or changed, saying why, "
                   "with hints");
+  auto* complete =
+      clean->add_flag("--complete", options.complete,
+                      "Complete lines of x y z, perhaps followed by a label (the name) or a radius, "
+                      "from --radius, --name and --colour");
+  clean->add_option("--radius", options.radius, "Radius of completed lines, millimetres")
+      ->needs(complete)
+      ->capture_default_str();
+  clean->add_option("--name", options.name, "Completed lines without a label are named NAME_<line number>")
+      ->needs(complete)
+      ->capture_default_str();
+  clean->add_option("--colour,--color", options.colour, "Colour R G B of completed lines")
+      ->expected(3)
+      ->needs(complete)
+      ->default_str("255 0 0");
   addPluginOption(*clean, options.plugin);
   clean->footer(
       "Each line needs 8 fields: x y z radius name red green blue, separated by blanks, tabs, or any\n"
       "of , ; : \" '. Lines outside the bounds of the space are dropped; radius is clamped to\n"
-      "0.5 ... 20 and colours to 0 ... 255.\n\n"
+      "0.5 ... 20 and colours to 0 ... 255. With --complete, lines of x y z (and perhaps a label)\n"
+      "get the other fields from --radius, --name and --colour. Lines starting with // are comments;\n"
+      "a \"// Reference=MNI\" or \"// Reference=Talairach\" line chooses the space.\n\n"
       "Examples:\n"
       "  CerevantRZ.exe clean examples/paper_table.txt --explain\n"
+      "  CerevantRZ.exe clean examples/peak_table.txt --complete --radius 6 --name peak\n"
       "  CerevantRZ.exe clean peaks.csv --space mni --output peaks_clean.txt\n"
       "  cat peaks.txt | CerevantRZ.exe clean - > peaks_clean.txt");
   return clean;
@@ -39,12 +57,17 @@ ExitCode runClean(const CleanOptions& options) {
         "--output", "the path has " + std::to_string(options.output.size()) + " characters; at most " +
                         std::to_string(stringParameterCapacity("FileName") - 1) + " fit");
   }
-  const std::string list = readCoordinateListFile("LIST", options.list);
+  const std::string file = readCoordinateListFile("LIST", options.list);
+  const Space space = chooseSpace(options.space, options.spaceGiven, file, "LIST", options.list);
+  if (options.complete) checkCompletionDefaults(options.radius, options.name);
+  const std::string list =
+      options.complete ? nameExperiments(file, options.radius, "LIST", options.list) : file;
 
   auto& host = state();
-  host.ints["MNIorTal"] = mniOrTal(options.space);
+  host.ints["MNIorTal"] = mniOrTal(space);
   host.strings["VOItext"] = list;
   if (toFile) host.savePath = options.output;
+  if (options.complete) setCompletionParameters(options.radius, options.name, options.colour);
 
   // With the cleaned list on standard output, the log goes to standard error.
   std::ostream& logStream = toFile ? std::cout : std::cerr;
@@ -66,8 +89,11 @@ ExitCode runClean(const CleanOptions& options) {
   if (result != ExitCode::Success) return result;
 
   if (options.explain) {
-    const bool isMni = options.space == Space::Mni;
-    for (const auto& line : explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni").lines)
+    const bool isMni = space == Space::Mni;
+    const auto defaults = completionDefaults(options.complete, options.radius, options.name, options.colour);
+    for (const auto& line :
+         explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr)
+             .lines)
       logStream << line << "\n";
     logStream << std::flush;
   }

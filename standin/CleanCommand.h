@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "standin/CliCommon.h"
 #include "standin/Session.h"
@@ -17,8 +19,14 @@ struct CleanOptions {
   std::string plugin;
   std::string list;
   Space space = Space::Tal;
+  bool spaceGiven = false;
   std::string output;
   bool explain = false;
+  // --complete and the defaults it completes short lines with.
+  bool complete = false;
+  float radius = 5.0f;
+  std::string name = "VOI";
+  std::vector<std::int32_t> colour{255, 0, 0};
 };
 
 CLI::App* setupClean(CLI::App& app, CleanOptions& options);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <new>
 #include <optional>
 
 #include "coords/CoordinateEntry.h"
@@ -140,6 +141,10 @@ public:
 
   void fieldNotRead(const CleaningLine& line, CoordinateField field, FieldStatus status) override {
     Pending& pending = begin(line);
+    // A peak as papers print it: x y z, then perhaps a label or a radius and a name.
+    const bool peakLine = (field == CoordinateField::Radius && status != FieldStatus::OutOfRange) ||
+                          (field == CoordinateField::Name && status == FieldStatus::Missing);
+    if (peakLine) ++completable_;
     const std::string name = fieldName(field);
     const std::string_view token = tokenAt(line.text, field);
     switch (status) {
@@ -213,11 +218,27 @@ public:
     }
   }
 
+  void lineCompleted(const CleaningLine& line, const orbiculon::CompletedLine& completed) override {
+    std::vector<std::string> filled;
+    if (completed.radiusFilled) filled.push_back("radius " + number(completed.radius));
+    if (completed.nameFilled) filled.push_back("name " + shownToken(completed.name));
+    if (completed.redFilled) filled.push_back("red " + std::to_string(completed.red));
+    if (completed.greenFilled) filled.push_back("green " + std::to_string(completed.green));
+    if (completed.blueFilled) filled.push_back("blue " + std::to_string(completed.blue));
+    std::string text = "completed with";
+    for (std::size_t i = 0; i < filled.size(); ++i)
+      text += (i > 0 ? ", " : " ") + filled[i];
+    begin(line).changes.push_back(text);
+  }
+
   void finish() { flush(); }
+  // Dropped lines that look like peaks of a paper's table, which completion would keep.
+  int completable() const { return completable_; }
 
 private:
   struct Pending {
     std::int32_t number = 0;
+    bool comment = false; // a `//` line: not reported when dropped
     bool commaSeparated = false;
     std::string reason; // set when the line is dropped
     std::vector<std::string> changes;
@@ -229,6 +250,7 @@ private:
     if (!pending_) {
       pending_.emplace();
       pending_->number = line.number;
+      pending_->comment = isCommentLine(line.text);
       pending_->commaSeparated = isCommaSeparated(line.text);
       if (const auto quoted = quotedTextWithBlank(line.text)) {
         std::string joined(*quoted);
@@ -247,7 +269,9 @@ private:
   void flush() {
     if (!pending_) return;
     const std::string prefix = "line " + std::to_string(pending_->number) + ": ";
-    if (!pending_->reason.empty()) {
+    if (!pending_->reason.empty() && pending_->comment) {
+      ++report_.comments;
+    } else if (!pending_->reason.empty()) {
       ++report_.dropped;
       report_.lines.push_back(prefix + "dropped: " + pending_->reason);
     } else {
@@ -257,8 +281,10 @@ private:
         text += (i > 0 ? "; " : "") + pending_->changes[i];
       report_.lines.push_back(text);
     }
-    for (const auto& hint : pending_->hints)
-      report_.lines.push_back("  hint: " + hint);
+    if (!pending_->comment || pending_->reason.empty()) {
+      for (const auto& hint : pending_->hints)
+        report_.lines.push_back("  hint: " + hint);
+    }
     pending_.reset();
   }
 
@@ -267,11 +293,18 @@ private:
   std::string otherSpaceOption_;
   CleaningReport& report_;
   std::optional<Pending> pending_;
+  int completable_ = 0;
 };
 
 } // namespace
 
-CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption) {
+bool isCommentLine(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  return start != std::string_view::npos && line.substr(start, 2) == "//";
+}
+
+CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption,
+                               const orbiculon::CompletionDefaults* completion) {
   CleaningReport report;
   std::vector<char> buffer(orbiculon::kCoordinateListCapacity, '\0');
   const std::size_t length = std::min(list.size(), buffer.size() - 1);
@@ -279,18 +312,30 @@ CleaningReport explainCleaning(std::string_view list, bool isMni, const std::str
   report.inputLines = countLines(list.substr(0, length));
 
   Explainer explainer(isMni, otherSpaceOption, report);
-  report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer);
+  orbiculon::LineCompletion lineCompletion{};
+  if (completion != nullptr) lineCompletion.defaults = *completion;
+  report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer,
+                                               completion != nullptr ? &lineCompletion : nullptr);
+  if (report.kept == orbiculon::kCleaningOutOfMemory) throw std::bad_alloc();
   explainer.finish();
 
   const char* space = isMni ? "MNI" : "TAL";
   report.lines.push_back("kept " + std::to_string(report.kept) + " of " + std::to_string(report.inputLines) +
                          " lines for " + space + ": " + std::to_string(report.dropped) + " dropped, " +
-                         std::to_string(report.changed) + " changed");
+                         std::to_string(report.changed) + " changed" +
+                         (report.comments > 0 ? ", " + std::to_string(report.comments) + " comments" : ""));
   if (report.validInOtherSpace > 0) {
     const char* other = isMni ? "TAL" : "MNI";
     report.lines.push_back("  hint: " + std::to_string(report.validInOtherSpace) + " dropped " +
                            (report.validInOtherSpace == 1 ? "line fits" : "lines fit") + " the " + other +
                            " bounds: if the list holds " + other + " coordinates, use " + otherSpaceOption);
+  }
+  if (completion == nullptr && explainer.completable() > 0) {
+    report.lines.push_back(
+        "  hint: " + std::to_string(explainer.completable()) + " dropped " +
+        (explainer.completable() == 1 ? "line gives" : "lines give") +
+        " only x y z (perhaps with a label): with --complete, --radius, --name and --colour "
+        "fill in the rest");
   }
   if (report.kept == 0 && report.inputLines > 0) {
     report.lines.push_back(

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "coords/LineCompletion.h"
+
 namespace standin {
 
 struct CleaningReport {
@@ -21,11 +23,19 @@ struct CleaningReport {
   // Dropped only for the bounds of the chosen space; kept had the list been cleaned
   // for the other space.
   int validInOtherSpace = 0;
+  // `//` lines, which are comments: counted here, not among the dropped lines.
+  int comments = 0;
 };
 
+// A line whose first characters other than blanks and tabs are "//": a comment, as in
+// the peak files of meta-analysis tools.
+bool isCommentLine(std::string_view line);
+
 // Cleans a private copy of `list` (as the dialog's text box holds it) for the TAL or
-// MNI bounds and reports what cleaning did. `otherSpaceOption` is how the user selects
-// the other space, for the hint (e.g. "--space mni").
-CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption);
+// MNI bounds, completing short lines from `completion` unless it is null, and reports
+// what cleaning did. `otherSpaceOption` is how the user selects the other space, for
+// the hint (e.g. "--space mni").
+CleaningReport explainCleaning(std::string_view list, bool isMni, const std::string& otherSpaceOption,
+                               const orbiculon::CompletionDefaults* completion = nullptr);
 
 } // namespace standin

@@ -82,10 +82,15 @@ void applyHostOptions(const HostOptions& options) {
   host.answer = options.answer == "yes" ? Answer::Yes : options.answer == "no" ? Answer::No : Answer::Ask;
 }
 
-void addSpaceOption(CLI::App& app, Space& space) {
+void addSpaceOption(CLI::App& app, Space& space, bool* given) {
   app.add_option_function<std::string>(
-         "--space", [&space](const std::string& value) { space = value == "mni" ? Space::Mni : Space::Tal; },
-         "Reference space of the coordinates: tal (Talairach) or mni")
+         "--space",
+         [&space, given](const std::string& value) {
+           space = value == "mni" ? Space::Mni : Space::Tal;
+           if (given != nullptr) *given = true;
+         },
+         "Reference space of the coordinates: tal (Talairach) or mni (default: the list's "
+         "\"// Reference=\" line, else tal)")
       ->transform(CLI::IsMember({"tal", "mni"}, CLI::ignore_case))
       ->default_str("tal");
 }

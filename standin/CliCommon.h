@@ -41,7 +41,8 @@ void applyHostOptions(const HostOptions& options);
 
 // Reference space of the coordinates: the dialog's "MNIorTal" (0 TAL, 1 MNI).
 enum class Space { Tal, Mni };
-void addSpaceOption(CLI::App& app, Space& space);
+// `given` (if not null) becomes true when the option is given.
+void addSpaceOption(CLI::App& app, Space& space, bool* given = nullptr);
 inline int mniOrTal(Space space) { return space == Space::Mni ? 1 : 0; }
 inline const char* spaceName(Space space) { return space == Space::Mni ? "MNI" : "TAL"; }
 

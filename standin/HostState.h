@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
 #include "standin/HostHeader.h"
 
 namespace standin {

@@ -6,6 +6,7 @@
 #include "standin/CleaningExplanation.h"
 #include "standin/ConvertCommand.h"
 #include "standin/HostState.h"
+#include "standin/PeakLists.h"
 
 namespace standin {
 
@@ -45,9 +46,12 @@ std::string checkedVoiPath(const std::string& output) {
 // list that loses lines gets a note on standard error.
 void checkList(const SpheresOptions& options, const std::string& list) {
   const bool isMni = options.space == Space::Mni;
-  const CleaningReport report = explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni");
-  const std::string command =
-      "CerevantRZ.exe clean --explain --space " + std::string(isMni ? "mni " : "tal ") + options.list;
+  const auto defaults = completionDefaults(options.complete, options.radius, options.name, options.colour);
+  const CleaningReport report =
+      explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr);
+  const std::string command = "CerevantRZ.exe clean --explain --space " +
+                              std::string(isMni ? "mni " : "tal ") + (options.complete ? "--complete " : "") +
+                              options.list;
   if (report.kept == 0) {
     for (const auto& line : report.lines)
       std::cerr << line << "\n";
@@ -81,15 +85,34 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       spheres->add_option("--centre,--center", options.centre, "Centre X Y Z of one VOI, millimetres")
           ->expected(3)
           ->excludes(list);
-  spheres->add_option("--radius", options.radius, "Radius of the one VOI, millimetres")
-      ->needs(centre)
-      ->capture_default_str();
-  spheres->add_option("--name", options.name, "Name of the one VOI")->needs(centre)->capture_default_str();
-  spheres->add_option("--colour,--color", options.colour, "Colour R G B of the one VOI")
-      ->expected(3)
-      ->needs(centre)
-      ->default_str("255 0 0");
-  addSpaceOption(*spheres, options.space);
+  auto* complete = spheres
+                       ->add_flag("--complete", options.complete,
+                                  "Complete list lines of x y z, perhaps followed by a label (the name) or a "
+                                  "radius, from --radius, --name and --colour")
+                       ->excludes(centre);
+  const std::vector<CLI::Option*> defaults{
+      spheres
+          ->add_option("--radius", options.radius,
+                       "Radius of the one VOI, or of completed list lines, millimetres")
+          ->capture_default_str(),
+      spheres
+          ->add_option(
+              "--name", options.name,
+              "Name of the one VOI; completed list lines without a label are named NAME_<line number>")
+          ->capture_default_str(),
+      spheres
+          ->add_option("--colour,--color", options.colour,
+                       "Colour R G B of the one VOI, or of completed lines")
+          ->expected(3)
+          ->default_str("255 0 0")};
+  // They serve the one centre or the completion, and nothing else.
+  spheres->parse_complete_callback([defaults, centre, complete] {
+    for (const CLI::Option* option : defaults) {
+      if (option->count() > 0 && centre->count() == 0 && complete->count() == 0)
+        throw CLI::RequiresError(option->get_name(), "--centre or --complete");
+    }
+  });
+  addSpaceOption(*spheres, options.space, &options.spaceGiven);
   addTransformOption(*spheres, "--convert", options.convert,
                      "Convert every centre to the other space with this transform; the VOIs and the VMR are "
                      "then in that space");
@@ -107,28 +130,37 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
   spheres->footer(
       "The current VMR is in the chosen space (IsTalSpace or IsMniSpace 1), so nothing is asked unless\n"
       "--header says otherwise. List lines are cleaned first (see `clean`); the one centre is used as "
-      "given.\n\n"
+      "given.\n"
+      "With --complete, list lines of x y z (and perhaps a label) get the other fields from --radius,\n"
+      "--name and --colour. Lines starting with // are comments; a \"// Reference=MNI\" or\n"
+      "\"// Reference=Talairach\" line chooses the space, and each experiment (lines between blank lines)\n"
+      "of such a file is named after its \"// Author, year\" line.\n\n"
       "Examples:\n"
       "  CerevantRZ.exe spheres examples/clean_list.txt --output amygdala_study\n"
       "  CerevantRZ.exe spheres peaks.txt --space mni -o out/peaks.voi --no-load\n"
       "  CerevantRZ.exe spheres mni_peaks.txt --space mni --convert icbm-spm -o tal_peaks\n"
       "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
+      "  CerevantRZ.exe spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
       "  CerevantRZ.exe spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
       "yes");
   return spheres;
 }
 
-ExitCode runSpheres(const SpheresOptions& options) {
-  if (options.list.empty() && options.centre.empty())
+ExitCode runSpheres(const SpheresOptions& given) {
+  if (given.list.empty() && given.centre.empty())
     throw CLI::ValidationError("spheres",
                                "give a coordinate list file (LIST) or one centre (--centre X Y Z)");
+  SpheresOptions options = given; // with the space a list names for itself
   const bool fromList = !options.list.empty();
   if (!fromList) checkName(options.name);
+  if (options.complete) checkCompletionDefaults(options.radius, options.name);
   const std::string voiPath = checkedVoiPath(options.output);
   std::string list;
   if (fromList) {
     list = readCoordinateListFile("LIST", options.list);
+    options.space = chooseSpace(options.space, options.spaceGiven, list, "LIST", options.list);
+    if (options.complete) list = nameExperiments(list, options.radius, "LIST", options.list);
     checkList(options, list);
   }
 
@@ -154,6 +186,7 @@ ExitCode runSpheres(const SpheresOptions& options) {
   host.ints["LoadInCV"] = options.load ? 1 : 0;
   host.ints["listVOIinfoFrom"] = fromList ? kListSource : kDialogSource;
   host.strings["VOItext"] = list;
+  if (options.complete) setCompletionParameters(options.radius, options.name, options.colour);
 
   VoiLoads loads;
   installVoiLoader(loads);

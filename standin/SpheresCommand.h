@@ -23,6 +23,9 @@ struct SpheresOptions {
   std::string name = "VOI";
   std::vector<std::int32_t> colour{255, 0, 0};
   Space space = Space::Tal;
+  bool spaceGiven = false;
+  // Complete short list lines from --radius, --name and --colour.
+  bool complete = false;
   std::optional<orbiculon::SpaceTransform> convert;
   std::string output;
   bool load = true;

@@ -7,12 +7,13 @@
 #include <optional>
 #include <span>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
+#include "files/FileResult.h"
 #include "voi/SphereVoxels.h"
 
 namespace orbiculon {
 
-// The line the writer logs for every failure, exactly so.
+// The line the plug-in logs for every failure of the writer, exactly so.
 inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";
 
 // The sphere a VOI's voxels come from.
@@ -67,11 +68,11 @@ struct VoiFileDescription {
   std::span<const SphereVoi> VOIs;
 };
 
-// Writes the VOI file at FilePath (created, or emptied and overwritten), every line
-// ending with CR LF on every platform. True when the whole file was written and
-// closed. On any failure (a description that does not match its arrays, a file that
-// cannot be opened, a failed write or close) it logs kVoiWriteErrorLine through the
-// host, leaves no incomplete regular file behind and returns false. Never throws.
-bool writeVOIFile(const VoiFileDescription& description);
+// Writes the VOI file at FilePath, every line ending with CR LF on every platform.
+// The file is replaced only when the whole file was written (see ReplacingFile);
+// on any failure it stays as it was and the result says why: EINVAL for a
+// description that does not match its arrays, ENOMEM, or the system's error.
+// Never throws.
+FileResult writeVOIFile(const VoiFileDescription& description) noexcept;
 
 } // namespace orbiculon

@@ -100,6 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
              "decimal comma splits a number in two (write 10.5, not 10,5)",
              "kept 1 of 2 lines for TAL: 1 dropped, 0 changed"}},
         Explained{
+            "CommentLinesAndPeaksOfAPaper",
+            "// Reference=MNI\n  // Smith, 2010\n-42 -58 22 angular_L\n1 2 3 5 a 0 0 0",
+            true,
+            {"line 3: dropped: radius is not a number: \"angular_L\"",
+             "kept 1 of 4 lines for MNI: 1 dropped, 0 changed, 2 comments",
+             "  hint: 1 dropped line gives only x y z (perhaps with a label): with --complete, --radius, "
+             "--name and --colour fill in the rest"}},
+        Explained{
             "SpreadsheetLinesGetNoDecimalCommaHint",
             "1,2,3,25,a,0,0,0\n34,22,2,6,\"right insula\",255,120,0",
             false,
@@ -109,6 +117,15 @@ INSTANTIATE_TEST_SUITE_P(
              "so the blank splits it; write it without blanks, e.g. \"right_insula\"",
              "kept 1 of 2 lines for TAL: 1 dropped, 1 changed"}}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+TEST(CleaningExplanationCompletionTest, SaysWhatWasCompletedBeforeTheClamps) {
+  const orbiculon::CompletionDefaults defaults{30.0f, "peak", 1, 2, 3};
+  EXPECT_EQ(
+      (std::vector<std::string>{"line 1: kept, changed: completed with radius 30, name \"peak_1\", red 1, "
+                                "green 2, blue 3; radius 30 clamped to 20 (radius 0.5 ... 20)",
+                                "kept 1 of 1 lines for TAL: 0 dropped, 1 changed"}),
+      explainCleaning("1 2 3\n", false, "--space mni", &defaults).lines);
+}
 
 TEST(CleaningExplanationCountTest, CountsMatchTheCleaning) {
   const auto report =

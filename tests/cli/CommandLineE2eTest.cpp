@@ -240,7 +240,9 @@ TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
 struct Example {
   const char* name;
   const char* file;
-  const char* space;
+  const char* space; // of the cleaned list
+  // Options of the first run; without them, --space.
+  std::vector<std::string> options = {};
 };
 void PrintTo(const Example& value, std::ostream* out) { *out << value.name; }
 
@@ -248,8 +250,11 @@ class ExampleListTest : public CommandLineTest, public ::testing::WithParamInter
 
 TEST_P(ExampleListTest, CleansToTheExpectedList) {
   const fs::path input = kExamples / GetParam().file;
-  const ProcessResult run =
-      runHost({"clean", input.string(), "--space", GetParam().space, "-o", path("out.txt")});
+  std::vector<std::string> arguments{"clean", input.string(), "-o", path("out.txt")};
+  const std::vector<std::string> options =
+      GetParam().options.empty() ? std::vector<std::string>{"--space", GetParam().space} : GetParam().options;
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  const ProcessResult run = runHost(arguments);
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   const std::string expected = readFile(kExamples / "expected" / (input.stem().string() + ".txt"));
   EXPECT_EQ(platformText(expected), readFile(path("out.txt")));
@@ -263,7 +268,17 @@ INSTANTIATE_TEST_SUITE_P(Examples, ExampleListTest,
                          ::testing::Values(Example{"PaperTable", "paper_table.txt", "tal"},
                                            Example{"SpreadsheetExport", "spreadsheet_export.csv", "mni"},
                                            Example{"TabSeparated", "tab_separated.tsv", "tal"},
-                                           Example{"AlreadyClean", "clean_list.txt", "tal"}),
+                                           Example{"AlreadyClean", "clean_list.txt", "tal"},
+                                           Example{"PeakTableCompleted",
+                                                   "peak_table.txt",
+                                                   "tal",
+                                                   {"--complete", "--radius", "6", "--name", "peak"}},
+                                           // Two experiments; the file's Reference line chooses MNI.
+                                           Example{"SleuthFileCompleted",
+                                                   "sleuth_two_experiments.txt",
+                                                   "mni",
+                                                   {"--complete", "--radius", "8", "--colour", "0", "128",
+                                                    "255"}}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(ExampleListCleanTest, AlreadyCleanListIsItsOwnCleanedForm) {
@@ -331,6 +346,7 @@ TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
   writeFile(path("nothing_valid.txt"), "Region x y z\nprecuneus 1 2 3\n");
   writeFile(path("binary.txt"), std::string("1 2 3 5 a 0 0 0\n\0\x01\x02", 19));
   writeFile(path("huge.txt"), std::string(100000, ' '));
+  writeFile(path("mni_peaks.txt"), "// Reference=MNI\n-42 -58 22\n");
   fs::create_directory(path("folder"));
   fs::create_directory(path("taken.voi"));
   const std::set<std::string> before = filesIn(folder());
@@ -357,6 +373,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "error: Could not convert: --centre = 1,two,3"},
         Failure{
             "UnknownSpace", {"clean", "@/list.txt", "--space", "acpc"}, 2, "--space: acpc not in {tal,mni}"},
+        Failure{"SpaceContradictsTheReference",
+                {"spheres", "@/mni_peaks.txt", "--space", "tal", "--complete", "-o", "@/out"},
+                2,
+                "error: --space: tal contradicts \"// Reference=MNI\" in \"@/mni_peaks.txt\""},
         Failure{"RadiusWithoutCentre",
                 {"spheres", "@/list.txt", "--radius", "3", "-o", "@/out"},
                 2,

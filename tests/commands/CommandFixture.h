@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,11 @@ protected:
 
   // Events from the first one the command caused, in order.
   std::vector<std::string> events() const { return host.events; }
+  // The last `count` events.
+  std::vector<std::string> lastEvents(std::size_t count) const {
+    return {host.events.end() - static_cast<std::ptrdiff_t>(std::min(count, host.events.size())),
+            host.events.end()};
+  }
 
   std::string voiPath() const { return (dir / "out.voi").string(); }
 

@@ -1,12 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "files/FileFaults.h"
 #include "tests/commands/CommandFixture.h"
 
 namespace {
+
+// What the system says of a path through a regular file: Windows finds no such path.
+#ifdef _WIN32
+const std::string kThroughAFile = ": No such file or directory";
+#else
+const std::string kThroughAFile = ": Not a directory";
+#endif
 
 using orbiculon::testing::CommandTest;
 using orbiculon::testing::readFile;
@@ -37,11 +46,37 @@ TEST_F(CommandTest, ReadTextFileStoresTheLinesInAllText) {
   EXPECT_EQ("untouched", host.strings["VOItext"]);
 }
 
-TEST_F(CommandTest, CancelledOpenDialogReadsNothing) {
-  host.openFilePath = "";
+// No file read, no new list: "AllText" gets the list itself, which the dialog
+// script then moves into the list box unchanged.
+TEST_F(CommandTest, CancelledOrFailedReadKeepsTheList) {
+  host.strings["VOItext"] = "-42 -58 22 5 mine 1 2 3";
+  const std::string missing = (dir / "missing.txt").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "log: Plugin>  No file was chosen; the list is unchanged."},
+      {missing, "log: Plugin>  The list is unchanged: " + missing + ": No such file or directory"},
+      {dir.path().string(),
+       "log: Plugin>  The list is unchanged: " + dir.path().string() + ": Is a directory"}};
+  for (const auto& [path, line] : cases) {
+    host.events.clear();
+    host.openFilePath = path;
+    EXPECT_TRUE(run("ReadTextFile"));
+    const Events expected = {"open: Select a text file to open|Text File (*.txt)", line,
+                             "set AllText: -42 -58 22 5 mine 1 2 3"};
+    EXPECT_EQ(expected, events());
+  }
+}
+
+TEST_F(CommandTest, ReadErrorKeepsTheLinesSoFarAndSaysWhy) {
+  writeFile(dir / "list.txt", "\xEF\xBB\xBF"
+                              "a\nb\nc");
+  host.openFilePath = (dir / "list.txt").string();
+  orbiculon::failFileReadsAfter(5, EIO);
   EXPECT_TRUE(run("ReadTextFile"));
+  orbiculon::clearFileFaults();
   const Events expected = {"open: Select a text file to open|Text File (*.txt)",
-                           "log: Plugin>  Read 0 lines in ", "set AllText: "};
+                           "log: Plugin>  Error while reading *.txt file.",
+                           "log: Plugin>  " + host.openFilePath + ": Input/output error",
+                           "log: Plugin>  Read 1 lines in " + host.openFilePath, "set AllText: a"};
   EXPECT_EQ(expected, events());
 }
 
@@ -69,8 +104,13 @@ TEST_P(SaveFailureTest, ShowsErrorSavingFile) {
   host.saveFilePath = where.empty() ? "" : (dir / where).string();
   host.strings["VOItext"] = "1 2 3";
   EXPECT_TRUE(run("SaveTextFile"));
+  const std::string reason =
+      where.empty()
+          ? "No file was chosen."
+          : host.saveFilePath + (where == "missing/list.txt" ? ": No such file or directory" : kThroughAFile);
   const Events expected = {"save: Select a text filename to save|Text File (*.txt)",
-                           "log: Plugin>  Error while writing *.txt file.", "message: Error saving file"};
+                           "log: Plugin>  Error while writing *.txt file.", "log: Plugin>  " + reason,
+                           "message: Error saving file"};
   EXPECT_EQ(expected, events());
   EXPECT_EQ("x", readFile(dir / "plain"));
 }
@@ -88,6 +128,21 @@ TEST_F(CommandTest, CleanUpTextStoresTheCleanedList) {
   EXPECT_TRUE(run("CleanUpText"));
   const Events expected = {"log: Plugin>  3 valid lines left after cleaning",
                            "set VOItext: " + kFiveLinesCleaned};
+  EXPECT_EQ(expected, events());
+}
+
+TEST_F(CommandTest, CleanUpTextCompletesShortLinesFromTheDialogFieldsWhenAsked) {
+  host.ints["CompleteLines"] = 1;
+  host.strings["Name_of_VOI"] = "my peak";
+  host.ints["cG"] = 7;
+  host.strings["VOItext"] = kFiveLines + "\n1 2 3\n4 5 6 label";
+  EXPECT_TRUE(run("CleanUpText"));
+  const Events expected = {
+      "log: Plugin>  5 valid lines left after cleaning",
+      "log: Plugin>  2 lines were completed from the dialog's fields",
+      "set VOItext: " + kFiveLinesCleaned +
+          "\n    1.0     2.0     3.0     5.0                 my_peak_6     255    7    0"
+          "\n    4.0     5.0     6.0     5.0                     label     255    7    0"};
   EXPECT_EQ(expected, events());
 }
 

@@ -10,6 +10,13 @@
 
 namespace {
 
+// What the system says of a path through a regular file: Windows finds no such path.
+#ifdef _WIN32
+const std::string kThroughAFile = ": No such file or directory";
+#else
+const std::string kThroughAFile = ": Not a directory";
+#endif
+
 using orbiculon::testing::CommandTest;
 using orbiculon::testing::readFile;
 using Events = std::vector<std::string>;
@@ -209,7 +216,10 @@ TEST_F(CommandTest, HeaderResolutionsAreTruncatedTowardZero) {
 TEST_F(CommandTest, UnopenableFolderLogsTheWriterLineAndDoesNotLoad) {
   host.strings["FileName"] = (dir / "missing" / "out").string();
   EXPECT_TRUE(run("Start"));
-  EXPECT_EQ("log: Error while writing VOI file", events().back());
+  const std::vector<std::string> failure = {"log: Error while writing VOI file",
+                                            "log: Plugin>  " + (dir / "missing" / "out.voi").string() +
+                                                ": No such file or directory"};
+  EXPECT_EQ(failure, lastEvents(2));
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
@@ -217,7 +227,10 @@ TEST_F(CommandTest, PathWhoseFolderIsARegularFileFails) {
   orbiculon::testing::writeFile(dir / "plain", "x");
   host.strings["FileName"] = (dir / "plain" / "out").string();
   EXPECT_TRUE(run("Start"));
-  EXPECT_EQ("log: Error while writing VOI file", events().back());
+  const std::vector<std::string> failure = {"log: Error while writing VOI file",
+                                            "log: Plugin>  " + (dir / "plain" / "out.voi").string() +
+                                                kThroughAFile};
+  EXPECT_EQ(failure, lastEvents(2));
   EXPECT_EQ("x", readFile(dir / "plain"));
 }
 
@@ -253,7 +266,9 @@ TEST_F(CommandTest, FileNameTooLongForTheSuffixIsNeverCutIntoAnotherPath) {
     const std::string fileName = longPath(dir.path(), length);
     host.strings["FileName"] = fileName;
     EXPECT_TRUE(run("Start"));
-    EXPECT_EQ("log: Error while writing VOI file", events().back()) << length;
+    const std::string reason = "log: Plugin>  " + fileName + ": File name too long";
+    const std::vector<std::string> failure = {"log: Error while writing VOI file", reason.substr(0, 5 + 511)};
+    EXPECT_EQ(failure, lastEvents(2)) << length;
 #ifndef _WIN32
     // Nothing was written under the name cut to the path's capacity either. (Not on
     // Windows: a folder path past MAX_PATH cannot be listed there.)

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <clocale>
+#include <cmath>
 #include <cstring>
 #include <locale>
 #include <random>
@@ -24,8 +25,12 @@ struct CleanCase {
   std::string name;
   std::string input;
   bool isMni;
-  std::string expected; // the cleaned line; empty when the line is dropped
+  std::string expected;  // the cleaned line; empty when the line is dropped
+  bool complete = false; // completed from kDefaults
 };
+
+// Completion defaults of the tests: radius 6, names peak_<line>, colour 0 128 255.
+const CompletionDefaults kDefaults{6.0f, "peak", 0, 128, 255};
 
 std::string standard() { return printedLine(10, 20, 30, 5, kName, 255, 0, 0); }
 
@@ -33,9 +38,13 @@ class CleanLineTest : public ::testing::TestWithParam<CleanCase> {};
 
 TEST_P(CleanLineTest, CleansOneLine) {
   const CleanCase& c = GetParam();
-  const auto [count, text] = clean(c.input, c.isMni);
+  LineCompletion completion{kDefaults};
+  const auto [count, text] =
+      clean(c.input, c.isMni, nullptr, kCoordinateListCapacity, c.complete ? &completion : nullptr);
   EXPECT_EQ(c.expected, text);
   EXPECT_EQ(c.expected.empty() ? 0 : 1, count);
+  // A line that came out different from its plain cleaning was completed.
+  EXPECT_EQ(c.complete && text != clean(c.input, c.isMni).text ? 1 : 0, completion.completed);
 }
 
 auto caseName = [](const ::testing::TestParamInfo<CleanCase>& p) { return p.param.name; };
@@ -110,6 +119,68 @@ INSTANTIATE_TEST_SUITE_P(Clamps, CleanLineTest,
                                            CleanCase{"Blue501", "10 20 30 5 name 0 0 501", false, ""},
                                            CleanCase{"BlueNegative", "10 20 30 5 name 0 0 -1", false, ""}),
                          caseName);
+
+// Lines that give x, y and z but not all eight fields, completed from kDefaults
+// before the usual bounds and clamps; everything else is cleaned as without.
+INSTANTIATE_TEST_SUITE_P(
+    Completed, CleanLineTest,
+    ::testing::Values(
+        CleanCase{"Xyz", "10 20 30", false, printedLine(10, 20, 30, 6, "peak_1", 0, 128, 255), true},
+        CleanCase{"XyzLabel", "-42, -58, 22, angular_L\r", false,
+                  printedLine(-42, -58, 22, 6, "angular_L", 0, 128, 255), true},
+        CleanCase{"XyzLabelColours", "10 20 30 amygdala 1 2 3", false,
+                  printedLine(10, 20, 30, 6, "amygdala", 1, 2, 3), true},
+        CleanCase{"XyzLabelWithBlankTakesTheFirstWord", "10 20 30 left insula", false,
+                  printedLine(10, 20, 30, 6, "left", 0, 128, 255), true},
+        CleanCase{"XyzRadius", "10 20 30 4", false, printedLine(10, 20, 30, 4, "peak_1", 0, 128, 255), true},
+        CleanCase{"XyzRadiusName", "10 20 30 4 amy", false, printedLine(10, 20, 30, 4, "amy", 0, 128, 255),
+                  true},
+        CleanCase{"PartialColours", "10 20 30 4 amy 200 7", false,
+                  printedLine(10, 20, 30, 4, "amy", 200, 7, 255), true},
+        CleanCase{"ColourNotANumberAndTheRestFromDefaults", "10 20 30 4 amy 200 t=5.2", false,
+                  printedLine(10, 20, 30, 4, "amy", 200, 128, 255), true},
+        CleanCase{"OutsideTheBoundsAfterCompletion", "80 20 30", false, "", true},
+        CleanCase{"RadiusClampedAfterCompletion", "10 20 30 25", false,
+                  printedLine(10, 20, 30, 20, "peak_1", 0, 128, 255), true},
+        CleanCase{"ColourClampedAfterCompletion", "10 20 30 4 amy 300", false,
+                  printedLine(10, 20, 30, 4, "amy", 255, 128, 255), true},
+        CleanCase{"TwoCoordinatesStayDropped", "10 20", false, "", true},
+        CleanCase{"HeadingStaysDropped", "x y z region", false, "", true},
+        CleanCase{"EightFieldsAsWithout", "10 20 30 5 name 255 0 0", false, standard(), true},
+        CleanCase{"BlueAbove500StaysDropped", "10 20 30 5 name 255 0 501", false, "", true},
+        CleanCase{"RadiusTooLargeStaysDropped", "10 20 30 1e39", false, "", true},
+        CleanCase{"ColourTooLargeStaysDropped", "10 20 30 4 amy 99999999999", false, "", true}),
+    caseName);
+
+TEST(LineCompletionTest, NamesShortLinesAfterTheDefaultNameAndTheirLineNumber) {
+  const std::string input = "Table 2\n\n 1 2 3\n4 5 6 7\n7 8 9 region\n80 0 0\n1 2 3 4 n 1 2 3";
+  LineCompletion completion{{2.5f, "left, peak\tx", 1, 2, 3}};
+  const auto [count, text] = clean(input, true, nullptr, kCoordinateListCapacity, &completion);
+  EXPECT_EQ(4, count);
+  EXPECT_EQ(3, completion.completed); // line 6 lies outside the bounds
+  EXPECT_EQ((std::vector<std::string>{printedLine(1, 2, 3, 2.5f, "left__peak_x_3", 1, 2, 3),
+                                      printedLine(4, 5, 6, 7, "left__peak_x_4", 1, 2, 3),
+                                      printedLine(7, 8, 9, 2.5f, "region", 1, 2, 3),
+                                      printedLine(1, 2, 3, 4, "n", 1, 2, 3)}),
+            orbiculon::testing::splitLines(text));
+  // The completed list is a plain list: cleaned again, without completion, it stays.
+  EXPECT_EQ(text, clean(text, true).text);
+
+  // A completed line that no longer fits the list is neither kept nor counted.
+  const std::size_t oneLine = printedLine(1, 2, 3, 2.5f, "left__peak_x_1", 1, 2, 3).size() + 1;
+  EXPECT_EQ(1, clean("1 2 3\n1 2 3", true, nullptr, oneLine, &completion).count);
+  EXPECT_EQ(1, completion.completed);
+}
+
+TEST(LineCompletionTest, LongDefaultNameIsCutBeforeTheLineNumberAndNanRadiusCompletesNothing) {
+  const std::string longName(300, 'n');
+  LineCompletion completion{{5.0f, longName, 0, 0, 0}};
+  EXPECT_EQ(printedLine(1, 2, 3, 5, longName.substr(0, 253) + "_1", 0, 0, 0),
+            clean("1 2 3", false, nullptr, kCoordinateListCapacity, &completion).text);
+  completion.defaults.radius = std::nanf("");
+  EXPECT_EQ(0, clean("1 2 3\n1 2 3 label", false, nullptr, kCoordinateListCapacity, &completion).count);
+  EXPECT_EQ(1, clean("1 2 3 4", false, nullptr, kCoordinateListCapacity, &completion).count);
+}
 
 // Every bound of both spaces, on the bound and half a millimetre beyond it.
 std::vector<CleanCase> boundCases() {

@@ -30,12 +30,13 @@ struct CleanResult {
   std::string text;
 };
 
-// Cleans `text` in a list buffer of `capacity` bytes.
+// Cleans `text` in a list buffer of `capacity` bytes, with `completion` if given.
 inline CleanResult clean(const std::string& text, bool isMni, CleaningObserver* observer = nullptr,
-                         std::size_t capacity = kCoordinateListCapacity) {
+                         std::size_t capacity = kCoordinateListCapacity,
+                         LineCompletion* completion = nullptr) {
   std::vector<char> buffer(capacity, '\0');
   text.copy(buffer.data(), capacity - 1);
-  const int count = cleanCoordinateList(buffer, isMni, observer);
+  const int count = cleanCoordinateList(buffer, isMni, observer, completion);
   return {count, std::string(buffer.data())};
 }
 

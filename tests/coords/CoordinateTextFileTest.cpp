@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -8,10 +10,12 @@
 
 #ifdef __linux__
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 #include "coords/CoordinateEntry.h"
 #include "coords/CoordinateTextFile.h"
+#include "files/FileFaults.h"
 #include "tests/support/FakeHost.h"
 
 namespace {
@@ -24,19 +28,22 @@ using orbiculon::testing::writeFile;
 
 namespace fs = std::filesystem;
 
-const std::string kReadError = "Plugin>  Error while reading *.txt file.";
-const std::string kWriteError = "Plugin>  Error while writing *.txt file.";
-
 struct ReadResult {
   int lines;
   std::string text;
+  int error;
+  bool opened;
 };
 
 ReadResult readText(const fs::path& path, std::size_t capacity = kCoordinateListCapacity) {
   std::vector<char> buffer(capacity, '\0');
   if (capacity > 4) std::string("keep").copy(buffer.data(), 4);
-  const int lines = readCoordinateTextFile(path.string().c_str(), buffer);
-  return {lines, std::string(buffer.data())};
+  const TextFileReading reading = readCoordinateTextFile(path.string().c_str(), buffer);
+  return {reading.lines, std::string(buffer.data()), reading.result.error, reading.opened};
+}
+
+int writeText(const fs::path& path, const std::string& text) {
+  return writeCoordinateTextFile(path.string().c_str(), text.c_str()).error;
 }
 
 struct ReadCase {
@@ -55,6 +62,8 @@ TEST_P(ReadTextFileTest, JoinsLinesWithLineFeeds) {
   const ReadResult result = readText(dir / "list.txt");
   EXPECT_EQ(GetParam().lines, result.lines);
   EXPECT_EQ(GetParam().text, result.text);
+  EXPECT_EQ(0, result.error);
+  EXPECT_TRUE(result.opened);
   EXPECT_TRUE(host.logLines().empty());
 }
 
@@ -70,25 +79,53 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"LineEndsAtNul", std::string("ab\0cd\r\n\0\nef", 12), 3, "ab\n\nef"},
                       ReadCase{"SeparatorsUntouched", "1,2;3:\"4\"'5'\n# heading", 2,
                                "1,2;3:\"4\"'5'\n# heading"},
-                      ReadCase{"EmptyFile", "", 0, "keep"}),
+                      ReadCase{"ByteOrderMarkIsNoText", "\xEF\xBB\xBF-42 -58 22\n\xEF\xBB\xBF", 2,
+                               "-42 -58 22\n\xEF\xBB\xBF"},
+                      ReadCase{"PartOfAMarkIsText", "\xEF\xBBx", 1, "\xEF\xBBx"},
+                      ReadCase{"OnlyAMark", "\xEF\xBB\xBF", 0, "keep"}, ReadCase{"EmptyFile", "", 0, "keep"}),
     [](const ::testing::TestParamInfo<ReadCase>& p) { return p.param.name; });
 
-TEST(CoordinateTextFileTest, MissingFileOrFolderReadsNothing) {
+struct UnreadableCase {
+  std::string name;
+  std::string path; // "<dir>" stands for the test's folder
+  int error;
+};
+
+class UnreadableTextFileTest : public ::testing::TestWithParam<UnreadableCase> {};
+
+// Nothing but a regular file is read, and nothing that is not read touches the
+// buffer; FIFOs and endless devices are refused at once instead of read.
+TEST_P(UnreadableTextFileTest, OpensNothingAndKeepsTheBuffer) {
   FakeHost host;
   TempDir dir;
-  EXPECT_EQ(0, readText(dir / "missing.txt").lines);
-  EXPECT_EQ("keep", readText(dir / "missing.txt").text);
-  EXPECT_EQ("keep", readText(dir.path()).text);
-#if !defined(_WIN32)
-  // A device that never ends is no list either (reading it would never return).
-  EXPECT_EQ(0, readText("/dev/zero").lines);
-  EXPECT_EQ(0, readText("/dev/null").lines);
+  std::string path = GetParam().path;
+  if (path.rfind("<dir>", 0) == 0) path = dir.path().string() + path.substr(5);
+#ifdef __linux__
+  if (path.ends_with("fifo")) {
+    ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+  }
 #endif
-  std::array<char, 8> buffer{'k', '\0'};
-  EXPECT_EQ(0, readCoordinateTextFile(nullptr, buffer));
-  EXPECT_EQ('k', buffer[0]);
+  const auto started = std::chrono::steady_clock::now();
+  const ReadResult result = readText(path);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  EXPECT_FALSE(result.opened);
+  EXPECT_EQ(GetParam().error, result.error);
+  EXPECT_EQ("keep", result.text);
   EXPECT_TRUE(host.logLines().empty());
 }
+
+const UnreadableCase kUnreadable[] = {{"Cancelled", "", ENOENT},
+                                      {"Missing", "<dir>/missing.txt", ENOENT},
+                                      {"Folder", "<dir>", EISDIR},
+#ifdef __linux__
+                                      {"FifoWithoutWriter", "<dir>/fifo", kNotARegularFile},
+                                      {"EndlessDevice", "/dev/zero", kNotARegularFile},
+                                      {"EmptyDevice", "/dev/null", kNotARegularFile}
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnreadableTextFileTest, ::testing::ValuesIn(kUnreadable),
+                         [](const ::testing::TestParamInfo<UnreadableCase>& p) { return p.param.name; });
 
 TEST(CoordinateTextFileTest, OverLongFileStopsBeforeTheLineThatDoesNotFit) {
   FakeHost host;
@@ -98,18 +135,32 @@ TEST(CoordinateTextFileTest, OverLongFileStopsBeforeTheLineThatDoesNotFit) {
   const ReadResult cut = readText(dir / "list.txt", 10);
   EXPECT_EQ(2, cut.lines);
   EXPECT_EQ("abcd\nefgh", cut.text);
-  EXPECT_EQ(std::vector<std::string>{kReadError}, host.logLines());
+  EXPECT_EQ(EFBIG, cut.error);
 
-  host.events.clear();
   writeFile(dir / "exact.txt", "abcd\nefgh\n");
   EXPECT_EQ(2, readText(dir / "exact.txt", 10).lines);
-  EXPECT_TRUE(host.logLines().empty());
+  EXPECT_EQ(0, readText(dir / "exact.txt", 10).error);
 
   writeFile(dir / "first.txt", std::string(kCoordinateListCapacity, 'x'));
   const ReadResult none = readText(dir / "first.txt");
   EXPECT_EQ(0, none.lines);
   EXPECT_EQ("keep", none.text);
-  EXPECT_EQ(std::vector<std::string>{kReadError}, host.logLines());
+  EXPECT_EQ(EFBIG, none.error);
+  EXPECT_TRUE(none.opened);
+
+  // A 1 GiB sparse file (all NUL bytes) is refused after the list's capacity.
+  writeFile(dir / "sparse.txt", "");
+  fs::resize_file(dir / "sparse.txt", std::uintmax_t{1} << 30);
+  EXPECT_EQ(EFBIG, readText(dir / "sparse.txt").error);
+
+  // A read error is no end of file: reading stops, and the lines so far stay.
+  failFileReadsAfter(7, EIO);
+  const ReadResult broken = readText(dir / "list.txt");
+  clearFileFaults();
+  EXPECT_EQ(1, broken.lines);
+  EXPECT_EQ("abcd", broken.text);
+  EXPECT_EQ(EIO, broken.error);
+  EXPECT_TRUE(host.logLines().empty());
 
   std::string big;
   for (int i = 0; i < 2000; ++i)
@@ -124,7 +175,7 @@ TEST(CoordinateTextFileTest, SavedTextReadsBackTheSame) {
   FakeHost host;
   TempDir dir;
   const std::string text = "10,20,30,5,a,255,0,0\n\n# heading\n  -1 -2 -3 4 b 1 2 3";
-  ASSERT_TRUE(writeCoordinateTextFile((dir / "list.txt").string().c_str(), text.c_str()));
+  ASSERT_EQ(0, writeText(dir / "list.txt", text));
 #ifdef _WIN32
   std::string expectedFile = "10,20,30,5,a,255,0,0\r\n\r\n# heading\r\n  -1 -2 -3 4 b 1 2 3";
 #else
@@ -135,53 +186,126 @@ TEST(CoordinateTextFileTest, SavedTextReadsBackTheSame) {
   EXPECT_EQ(4, result.lines);
   EXPECT_EQ(text, result.text);
 
-  ASSERT_TRUE(writeCoordinateTextFile((dir / "list.txt").string().c_str(), ""));
+  ASSERT_EQ(0, writeText(dir / "list.txt", ""));
   EXPECT_EQ("", readFile(dir / "list.txt"));
   EXPECT_TRUE(host.logLines().empty());
 }
 
-TEST(CoordinateTextFileTest, FileThatCannotBeOpenedGivesFalse) {
+TEST(CoordinateTextFileTest, FileThatCannotBeOpenedNamesTheReason) {
   FakeHost host;
   TempDir dir;
-  EXPECT_FALSE(writeCoordinateTextFile((dir / "no" / "list.txt").string().c_str(), "a"));
-  EXPECT_FALSE(writeCoordinateTextFile(dir.path().string().c_str(), "a"));
-  EXPECT_FALSE(writeCoordinateTextFile(nullptr, "a"));
-  EXPECT_EQ(std::vector<std::string>(3, kWriteError), host.logLines());
+  EXPECT_EQ(ENOENT, writeText(dir / "no" / "list.txt", "a"));
+  EXPECT_EQ(EISDIR, writeText(dir.path(), "a"));
+  EXPECT_EQ(ENOENT, writeCoordinateTextFile(nullptr, "a").error);
+  EXPECT_TRUE(host.logLines().empty());
   EXPECT_TRUE(fs::is_directory(dir.path()));
 }
 
 #ifdef __linux__
-TEST(CoordinateTextFileTest, FullDeviceGivesFalseAndSurvives) {
+struct TargetCase {
+  std::string name;
+  int error;
+  // Prepares the target "<dir>/list.txt" (its old content "old") and checks it after
+  // the save of "new".
+  void (*prepare)(const fs::path& dir);
+  void (*check)(const fs::path& dir);
+};
+
+class SaveTargetTest : public ::testing::TestWithParam<TargetCase> {};
+
+// What a save does to each kind of target, and that it never leaves a temporary
+// file behind.
+TEST_P(SaveTargetTest, ReplacesOnlyOnSuccess) {
   FakeHost host;
   TempDir dir;
-  const fs::path full = "/dev/full";
-  if (!fs::exists(full)) GTEST_SKIP() << "no /dev/full";
-  fs::create_symlink(full, dir / "link.txt");
-
-  EXPECT_FALSE(writeCoordinateTextFile(full.c_str(), "10 20 30 5 a 1 2 3"));
-  EXPECT_FALSE(writeCoordinateTextFile((dir / "link.txt").c_str(), "10 20 30 5 a 1 2 3"));
-  EXPECT_EQ(std::vector<std::string>(2, kWriteError), host.logLines());
-  EXPECT_TRUE(fs::is_character_file(fs::symlink_status(full)));
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.txt")));
+  GetParam().prepare(dir.path());
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(GetParam().error, writeText(dir / "list.txt", "new"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  clearFileFaults();
+  GetParam().check(dir.path());
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
 }
 
-// A write that fails half-way (the file size limit) leaves no incomplete file.
-TEST(CoordinateTextFileTest, IncompleteRegularFileIsRemoved) {
+void oldFile(const fs::path& dir) { writeFile(dir / "list.txt", "old"); }
+void oldKept(const fs::path& dir) { EXPECT_EQ("old", readFile(dir / "list.txt")); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, SaveTargetTest,
+    ::testing::Values(
+        TargetCase{"WriteFault", ENOSPC,
+                   [](const fs::path& dir) {
+                     oldFile(dir);
+                     failFileWritesAfter(1, ENOSPC);
+                   },
+                   oldKept},
+        TargetCase{"KeepsPermissions", 0,
+                   [](const fs::path& dir) {
+                     oldFile(dir);
+                     fs::permissions(dir / "list.txt", fs::perms(0640));
+                   },
+                   [](const fs::path& dir) {
+                     EXPECT_EQ("new", readFile(dir / "list.txt"));
+                     EXPECT_EQ(fs::perms(0640), fs::status(dir / "list.txt").permissions());
+                   }},
+        TargetCase{"LinkStaysALink", 0,
+                   [](const fs::path& dir) {
+                     writeFile(dir / "real.txt", "old");
+                     fs::create_symlink("real.txt", dir / "list.txt");
+                   },
+                   [](const fs::path& dir) {
+                     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "list.txt")));
+                     EXPECT_EQ("new", readFile(dir / "real.txt"));
+                   }},
+        TargetCase{"DanglingLinkCreatesItsTarget", 0,
+                   [](const fs::path& dir) { fs::create_symlink("real.txt", dir / "list.txt"); },
+                   [](const fs::path& dir) {
+                     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "list.txt")));
+                     EXPECT_EQ("new", readFile(dir / "real.txt"));
+                   }},
+        // Replacing splits a hard link: the other name keeps the old content.
+        TargetCase{"HardLinkIsSplit", 0,
+                   [](const fs::path& dir) {
+                     oldFile(dir);
+                     fs::create_hard_link(dir / "list.txt", dir / "other.txt");
+                   },
+                   [](const fs::path& dir) {
+                     EXPECT_EQ("new", readFile(dir / "list.txt"));
+                     EXPECT_EQ("old", readFile(dir / "other.txt"));
+                   }},
+        TargetCase{"FifoWithoutReader", ENXIO,
+                   [](const fs::path& dir) { ASSERT_EQ(0, mkfifo((dir / "list.txt").c_str(), 0600)); },
+                   [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "list.txt")); }},
+        TargetCase{"LinkToNullDevice", 0,
+                   [](const fs::path& dir) { fs::create_symlink("/dev/null", dir / "list.txt"); },
+                   [](const fs::path&) { EXPECT_TRUE(fs::is_character_file("/dev/null")); }},
+        TargetCase{"LinkToFullDevice", ENOSPC,
+                   [](const fs::path& dir) { fs::create_symlink("/dev/full", dir / "list.txt"); },
+                   [](const fs::path& dir) {
+                     EXPECT_TRUE(fs::is_character_file("/dev/full"));
+                     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "list.txt")));
+                   }}),
+    [](const ::testing::TestParamInfo<TargetCase>& p) { return p.param.name; });
+
+// A write that fails half-way (the file size limit) leaves the old file as it was.
+TEST(CoordinateTextFileTest, FileSizeLimitKeepsTheOldFile) {
   FakeHost host;
   TempDir dir;
+  writeFile(dir / "list.txt", "old");
   rlimit previous{};
   ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
   const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit limited = previous;
   limited.rlim_cur = 1000;
   ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-  const bool written = writeCoordinateTextFile((dir / "list.txt").c_str(), std::string(5000, 'x').c_str());
+  const int error = writeText(dir / "list.txt", std::string(5000, 'x'));
   setrlimit(RLIMIT_FSIZE, &previous);
   std::signal(SIGXFSZ, previousHandler);
 
-  EXPECT_FALSE(written);
-  EXPECT_FALSE(fs::exists(dir / "list.txt"));
-  EXPECT_EQ(std::vector<std::string>{kWriteError}, host.logLines());
+  EXPECT_EQ(EFBIG, error);
+  EXPECT_EQ("old", readFile(dir / "list.txt"));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
 }
 #endif
 

@@ -28,10 +28,19 @@ const expectedParameters = {
   FileName: "text",
   LoadInCV: "integer",
   listVOIinfoFrom: "integer",
-  ConvertSpace: "integer"
+  ConvertSpace: "integer",
+  CompleteLines: "integer"
 };
 const expectedDefaults = {
-  MNIorTal: 0, Radius: 5, cR: 255, cG: 0, cB: 0, LoadInCV: 1, listVOIinfoFrom: 0, ConvertSpace: 0
+  MNIorTal: 0,
+  Radius: 5,
+  cR: 255,
+  cG: 0,
+  cB: 0,
+  LoadInCV: 1,
+  listVOIinfoFrom: 0,
+  ConvertSpace: 0,
+  CompleteLines: 0
 };
 const expectedCommands = ["Start", "ReadTextFile", "SaveTextFile", "CleanUpText"];
 
@@ -93,6 +102,23 @@ check("after ReadTextFile the read list moves into the list box", () => {
   values.VOItext = "kept";
   for (const other of ["Start", "SaveTextFile", "CleanUpText"]) dialog.afterCommand(other, host);
   assert.equal(values.VOItext, "kept");
+});
+
+// What the plug-in leaves in "AllText" after ReadTextFile: the file's lines when it
+// read a file (even an empty one), the list itself when it read none.
+check("a read without a file keeps the list; an empty file empties it", () => {
+  const list = "-42 -58 22 5 mine 255 0 0\n\npasted by hand";
+  const outcomes = [
+    { name: "cancelled", allText: list, list },
+    { name: "unreadable path", allText: list, list },
+    { name: "empty file", allText: "", list: "" },
+    { name: "normal file", allText: "1 2 3 4 a 1 2 3", list: "1 2 3 4 a 1 2 3" }
+  ];
+  for (const outcome of outcomes) {
+    const values = { AllText: outcome.allText, VOItext: list };
+    dialog.afterCommand("ReadTextFile", { get: (n) => values[n], set: (n, v) => { values[n] = v; } });
+    assert.equal(values.VOItext, outcome.list, outcome.name);
+  }
 });
 
 let failed = 0;

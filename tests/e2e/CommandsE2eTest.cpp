@@ -3,16 +3,30 @@
 // the coordinate-list commands with files, parameters and file dialogs.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
 
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
 
 namespace {
+
+// What the system says of a path through a regular file: Windows finds no such path.
+#ifdef _WIN32
+const std::string kThroughAFile = ": No such file or directory";
+#else
+const std::string kThroughAFile = ": Not a directory";
+#endif
 
 using namespace orbiculon::testing;
 namespace fs = std::filesystem;
@@ -62,7 +76,8 @@ TEST_F(CommandsE2eTest, StartFromTheDialogGivesTheGoldenLogAndFile) {
   EXPECT_EQ(readFile(testData("dialog_start.voi")), file("golden.voi"));
 }
 
-// "ConvertSpace" 0 and a host without it (which answers 0) give the same transcript.
+// "ConvertSpace" 0, "CompleteLines" 0 and a host without them (which answers 0) give
+// the same transcript.
 class StartFromAListE2eTest : public CommandsE2eTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(StartFromAListE2eTest, GivesTheGoldenLogAndFileAndKeepsTheList) {
@@ -80,9 +95,10 @@ TEST_P(StartFromAListE2eTest, GivesTheGoldenLogAndFileAndKeepsTheList) {
   EXPECT_EQ(file("list.txt"), file("after.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(ConvertSpace, StartFromAListE2eTest, ::testing::Values("", "ConvertSpace=0"),
-                         [](const auto& param) {
-                           return std::string(param.param.empty() ? "Missing" : "Zero");
+INSTANTIATE_TEST_SUITE_P(ConvertSpace, StartFromAListE2eTest,
+                         ::testing::Values("", "ConvertSpace=0", "CompleteLines=0"), [](const auto& param) {
+                           return param.param.empty() ? std::string("Missing")
+                                                      : param.param.substr(0, param.param.find('=')) + "Zero";
                          });
 
 TEST_F(CommandsE2eTest, StartWithConversionGivesTheGoldenLogAndFileInTheOtherSpace) {
@@ -93,6 +109,25 @@ TEST_F(CommandsE2eTest, StartWithConversionGivesTheGoldenLogAndFileInTheOtherSpa
   EXPECT_EQ(0, result.exitCode) << result.err;
   EXPECT_EQ(readFile(testData("convert_start.log")), result.out);
   EXPECT_EQ(readFile(testData("convert_start.voi")), file("convert_start.voi"));
+}
+
+// A paper's x y z table, its lines completed from the dialog's fields.
+TEST_F(CommandsE2eTest, StartCompletingAPaperTableGivesTheGoldenLogAndFile) {
+  writeFile(dir / "list.txt", readFile(testData("complete_start_input.txt")));
+  const ProcessResult result = host({"--int",       "CompleteLines=1",
+                                     "--int",       "listVOIinfoFrom=1",
+                                     "--text-file", "VOItext=list.txt",
+                                     "--float",     "Radius=1.5",
+                                     "--text",      "Name_of_VOI=seed region",
+                                     "--int",       "cR=0",
+                                     "--int",       "cG=128",
+                                     "--int",       "cB=255",
+                                     "--int",       "LoadInCV=1",
+                                     "--text",      "FileName=complete_start",
+                                     "Start"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(readFile(testData("complete_start.log")), result.out);
+  EXPECT_EQ(readFile(testData("complete_start.voi")), file("complete_start.voi"));
 }
 
 TEST_F(CommandsE2eTest, StartFromAListWithoutValidLinesWritesAndLoadsAnEmptyFile) {
@@ -128,11 +163,25 @@ TEST_F(CommandsE2eTest, ReadTextFileFillsAllTextOnly) {
   EXPECT_EQ("kept", file("voitext.txt"));
 }
 
-TEST_F(CommandsE2eTest, CancelledOpenDialogReadsNoLine) {
-  const ProcessResult result = host({"--save", "AllText=all.txt", "ReadTextFile"});
-  EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_EQ(kStart + "Plugin>  Read 0 lines in \n" + kEnd, result.out);
-  EXPECT_EQ("", file("all.txt"));
+// No file read: AllText gets the list, so the dialog's move keeps it; an empty file
+// is a new, empty list.
+TEST_F(CommandsE2eTest, ReadWithoutAFileKeepsTheList) {
+  const std::string list = "-42 -58 22 5 mine 1 2 3\n\npasted";
+  writeFile(dir / "empty.txt", "");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "Plugin>  No file was chosen; the list is unchanged.\n"},
+      {{"--open-path", "missing.txt"},
+       "Plugin>  The list is unchanged: missing.txt: No such file or directory\n"},
+      {{"--open-path", "."}, "Plugin>  The list is unchanged: .: Is a directory\n"},
+      {{"--open-path", "empty.txt"}, "Plugin>  Read 0 lines in empty.txt\n"}};
+  for (const auto& [open, line] : cases) {
+    std::vector<std::string> options = open;
+    options.insert(options.end(), {"--text", "VOItext=" + list, "--save", "AllText=all.txt", "ReadTextFile"});
+    const ProcessResult result = host(options);
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    EXPECT_EQ(kStart + line + kEnd, result.out);
+    EXPECT_EQ(open.empty() || open[1] != "empty.txt" ? list : "", file("all.txt")) << line;
+  }
 }
 
 TEST_F(CommandsE2eTest, CleanUpTextKeepsTheValidLines) {
@@ -164,7 +213,11 @@ TEST_P(SaveFailureE2eTest, ShowsErrorSavingFileAndLeavesNothing) {
   options.push_back("SaveTextFile");
   const ProcessResult result = host(options);
   EXPECT_EQ(0, result.exitCode);
-  EXPECT_EQ(kStart + "Plugin>  Error while writing *.txt file.\n" + kEnd, result.out);
+  const std::string reason = GetParam().empty()                 ? "No file was chosen."
+                             : GetParam() == "missing/list.txt" ? GetParam() + ": No such file or directory"
+                                                                : GetParam() + kThroughAFile;
+  EXPECT_EQ(kStart + "Plugin>  Error while writing *.txt file.\nPlugin>  " + reason + "\n" + kEnd,
+            result.out);
   EXPECT_NE(std::string::npos, result.err.find("[message] Error saving file"));
   EXPECT_EQ("x", file("plain"));
   EXPECT_FALSE(fs::exists(dir / "missing"));
@@ -176,5 +229,62 @@ INSTANTIATE_TEST_SUITE_P(Paths, SaveFailureE2eTest,
                                   : param.param[0] == 'm' ? std::string("MissingFolder")
                                                           : std::string("FolderIsARegularFile");
                          });
+
+#ifdef __linux__
+// A file size limit in the host process (SIGXFSZ ignored, so writes fail with EFBIG)
+// keeps the previous VOI file and list byte for byte and leaves no temporary file.
+TEST_F(CommandsE2eTest, FileSizeLimitKeepsThePreviousFiles) {
+  writeFile(dir / "out.voi", "previous VOI");
+  writeFile(dir / "list.txt", "previous list");
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  // Both are inherited by the child: the limit, and the ignored signal.
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+  const ProcessResult start =
+      host({"--float", "Radius=20", "--text", "FileName=out", "--int", "LoadInCV=0", "Start"});
+  const ProcessResult save =
+      host({"--text", "VOItext=" + std::string(8000, 'x'), "--save-path", "list.txt", "SaveTextFile"});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_NE(std::string::npos,
+            start.out.find("Error while writing VOI file\nPlugin>  out.voi: File too large\n"))
+      << start.out;
+  EXPECT_NE(std::string::npos,
+            save.out.find("Plugin>  Error while writing *.txt file.\nPlugin>  list.txt: File too large\n"))
+      << save.out;
+  EXPECT_EQ("previous VOI", file("out.voi"));
+  EXPECT_EQ("previous list", file("list.txt"));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+}
+
+// Two hosts saving to one path at the same time leave one complete file, either's.
+TEST_F(CommandsE2eTest, RacingSavesLeaveOneCompleteFile) {
+  const std::string target = (dir / "race").string();
+  const auto start = [&](const char* radius) {
+    return std::vector<std::string>{built::kHost, "dialog",     "--plugin", built::kModule,
+                                    "--float",    radius,       "--text",   "FileName=" + target,
+                                    "--int",      "LoadInCV=0", "Start"};
+  };
+  const auto small = start("Radius=4");
+  const auto large = start("Radius=12");
+  ASSERT_EQ(0, runProcess(small).exitCode);
+  const std::string smallFile = file("race.voi");
+  ASSERT_EQ(0, runProcess(large).exitCode);
+  const std::string largeFile = file("race.voi");
+  for (int round = 0; round < 12; ++round) {
+    std::thread other([&] { runProcess(small); });
+    runProcess(large);
+    other.join();
+    const std::string result = file("race.voi");
+    EXPECT_TRUE(result == smallFile || result == largeFile)
+        << "round " << round << ": " << result.size() << " bytes";
+  }
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+}
+#endif
 
 } // namespace

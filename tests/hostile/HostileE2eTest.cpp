@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Capacities.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
@@ -31,12 +32,11 @@ using ::testing::Not;
 using ::testing::StartsWith;
 using namespace std::string_literals;
 
-// Capacities the host honours for the plug-in's buffers, terminating NUL included.
-constexpr std::size_t kCommandCapacity = 256;
-constexpr std::size_t kPathCapacity = 512;
-constexpr std::size_t kNameCapacity = 256; // a VOI's own copy of its name
-constexpr std::size_t kListCapacity = 100000;
-constexpr std::size_t kLogLineLength = 511;
+using orbiculon::kCommandCapacity;
+constexpr std::size_t kPathCapacity = orbiculon::kFilePathCapacity;
+constexpr std::size_t kNameCapacity = orbiculon::kVoiNameCapacity; // a VOI's own copy of its name
+constexpr std::size_t kListCapacity = orbiculon::kCoordinateListCapacity;
+constexpr std::size_t kLogLineLength = orbiculon::kLogLineCapacity - 1;
 // The longest "FileName" whose path with ".voi" still fits the path text.
 constexpr std::size_t kLongestFileName = kPathCapacity - 1 - 4;
 // Cleaned lines of 75 characters and their line feeds that fit the list text.

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
 #include "host/HostEntryNames.h"
 #include "host/HostEntryTable.h"
 #include "plugin/Orbiculon.h"
@@ -120,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         MissingEntryCase{"rzYesNoMessageBox", true, "",
                          "log: Plugin>  Added VOI at TAL (1.0, 0.0, 0.0) with 2.0 mm radius", true},
         // The path stays empty: nothing is read, nothing can be saved.
-        MissingEntryCase{"rzGetOpenFileName", true, "log: Plugin>  Read 0 lines in ", "", false},
+        MissingEntryCase{"rzGetOpenFileName", true,
+                         "log: Plugin>  No file was chosen; the list is unchanged.", "", false},
         MissingEntryCase{"rzGetSaveFileName", true, "message: Error saving file", "", false},
         MissingEntryCase{"rzGetDocumentType", false,
                          "message: The currently active document is not a VMR document.", "", false},
@@ -299,7 +300,8 @@ TEST_F(RogueHostTest, ListOf99999CharactersCleansToNothing) {
 // A path of 511 A's is too long for the file system: nothing is read or written.
 TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
   const std::string path(orbiculon::kFilePathCapacity - 1, 'A');
-  EXPECT_THAT(run("ReadTextFile"), Contains(("Plugin>  Read 0 lines in " + path).substr(0, 511)));
+  EXPECT_THAT(run("ReadTextFile"),
+              Contains(("Plugin>  The list is unchanged: " + path + ": File name too long").substr(0, 511)));
   EXPECT_THAT(run("SaveTextFile"), Contains("Plugin>  Error while writing *.txt file."));
   EXPECT_THAT(host.events, Contains("message: Error saving file"));
 }

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "host/Capacities.h"
+#include "common/Capacities.h"
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 

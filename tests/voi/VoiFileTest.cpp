@@ -1,6 +1,7 @@
 #include "voi/VoiFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files/FileFaults.h"
 #include "tests/support/FakeHost.h"
 #include "voi/VoiFormat.h"
 
@@ -30,8 +32,6 @@ using orbiculon::testing::FakeHost;
 using orbiculon::testing::readFile;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
-
-const std::vector<std::string> kErrorLog = {"Error while writing VOI file"};
 
 SphereVoi makeVoi(const std::string& name, std::array<std::int32_t, 3> colour,
                   const std::vector<VoxelTriple>& voxels) {
@@ -130,7 +130,7 @@ TEST_F(VoiFileTest, WritesTheTwoVoiExampleByteForByte) {
   // An older, longer file of the same name is replaced entirely.
   writeFile(path, std::string(100000, 'x'));
 
-  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
   EXPECT_EQ(dataFile("two_vois.voi"), readFile(path));
   EXPECT_TRUE(host.logLines().empty());
 }
@@ -151,7 +151,7 @@ TEST_P(VoiBlockTest, WritesTheFileExactly) {
     vois.push_back(makeVoi(name, c.colour, voxels));
   const std::string expected = expectedHeader(static_cast<int>(vois.size())) + c.blocks + kClosing;
 
-  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
   EXPECT_EQ(expected, readFile(path));
   EXPECT_TRUE(host.logLines().empty());
 
@@ -192,7 +192,7 @@ TEST_F(VoiFileTest, NameWithoutNulIsWrittenUpToTheEndOfItsArray) {
   std::vector<SphereVoi> vois;
   vois.push_back(makeVoi("", {0, 0, 0}, {}));
   vois[0].NameOfVOI.fill('n');
-  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)));
+  EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
   EXPECT_EQ(expectedHeader(1) + "NameOfVOI:  " + std::string(orbiculon::kVoiNameCapacity, 'n') +
                 "\r\nColorOfVOI: 0 0 0\r\n\r\nNrOfVoxels: 0\r\n\r\n" + kClosing,
             readFile(path));
@@ -224,10 +224,10 @@ TEST_F(VoiFileTest, SmallBufferMatchesLargeBufferAndStopsAtAFailingSink) {
   EXPECT_EQ(0, none.chunks);
 }
 
-TEST_F(VoiFileTest, MissingFolderLogsAndLeavesNoFile) {
+TEST_F(VoiFileTest, MissingFolderNamesTheReasonAndLeavesNoFile) {
   const std::string missing = (dir / "missing" / "out.voi").string();
-  EXPECT_FALSE(orbiculon::writeVOIFile(describe(missing, {})));
-  EXPECT_EQ(kErrorLog, host.logLines());
+  EXPECT_EQ(ENOENT, orbiculon::writeVOIFile(describe(missing, {})).error);
+  EXPECT_TRUE(host.logLines().empty());
   EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
@@ -238,7 +238,7 @@ struct MismatchCase {
 
 class VoiDescriptionMismatchTest : public VoiFileTest, public ::testing::WithParamInterface<MismatchCase> {};
 
-TEST_P(VoiDescriptionMismatchTest, WritesNothingAndLogs) {
+TEST_P(VoiDescriptionMismatchTest, WritesNothing) {
   std::vector<SphereVoi> vois;
   vois.push_back(makeVoi("A", {0, 0, 0}, {{1, 2, 3}}));
   vois.push_back(makeVoi("B", {0, 0, 0}, {{4, 5, 6}}));
@@ -246,8 +246,7 @@ TEST_P(VoiDescriptionMismatchTest, WritesNothingAndLogs) {
   GetParam().spoil(description, vois);
   writeFile(path, "previous content");
 
-  EXPECT_FALSE(orbiculon::writeVOIFile(description));
-  EXPECT_EQ(kErrorLog, host.logLines());
+  EXPECT_EQ(EINVAL, orbiculon::writeVOIFile(description).error);
   EXPECT_EQ("previous content", readFile(path));
 }
 
@@ -318,10 +317,10 @@ TEST_F(VoiFileTest, SphereWhoseCountDiffersFailsTheFile) {
     vois.push_back(makeVoi("A", {0, 0, 0}, {}));
     orbiculon::assignSphere(vois[0], {0, 0, 0}, 1.0f);
     vois[0].NrOfVoxels = wrongCount;
-    EXPECT_FALSE(orbiculon::writeVOIFile(describe(path, vois)));
+    EXPECT_EQ(EINVAL, orbiculon::writeVOIFile(describe(path, vois)).error);
     EXPECT_FALSE(fs::exists(path));
   }
-  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_TRUE(fs::is_empty(dir.path())); // no temporary file left either
 }
 
 #ifdef __linux__
@@ -331,17 +330,15 @@ TEST_F(VoiFileTest, FullDeviceFailsAndSurvivesDirectlyAndThroughALink) {
   const fs::path link = dir / "full.voi";
   fs::create_symlink(device, link);
 
-  EXPECT_FALSE(orbiculon::writeVOIFile(describe(device.string(), {})));
-  EXPECT_FALSE(orbiculon::writeVOIFile(describe(link.string(), {})));
-
-  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_EQ(ENOSPC, orbiculon::writeVOIFile(describe(device.string(), {})).error);
+  EXPECT_EQ(ENOSPC, orbiculon::writeVOIFile(describe(link.string(), {})).error);
   EXPECT_TRUE(fs::is_character_file(device));
   EXPECT_TRUE(fs::is_symlink(link));
 }
 
-// A write that fails part-way (here the process' file size limit) leaves no
-// incomplete file, whether the path was free or held an older file.
-TEST_F(VoiFileTest, FailedWriteRemovesTheIncompleteFile) {
+// A write that fails part-way (the process' file size limit, or the seam) leaves
+// the path as it was, free or holding the older file, and no temporary file.
+TEST_F(VoiFileTest, FailedWriteKeepsWhatWasThere) {
   std::vector<SphereVoi> vois;
   vois.push_back(sphereVoi("Big", {1, 1, 1}, {0, 0, 0}, 20.0f));
   const std::string older = (dir / "older.voi").string();
@@ -353,16 +350,21 @@ TEST_F(VoiFileTest, FailedWriteRemovesTheIncompleteFile) {
   rlimit limited = saved;
   limited.rlim_cur = 4096;
   ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-  const bool freshWritten = orbiculon::writeVOIFile(describe(path, vois));
-  const bool olderWritten = orbiculon::writeVOIFile(describe(older, vois));
+  const int fresh = orbiculon::writeVOIFile(describe(path, vois)).error;
+  const int overOlder = orbiculon::writeVOIFile(describe(older, vois)).error;
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousHandler);
+  orbiculon::failFileWritesAfter(100, EIO);
+  const int injected = orbiculon::writeVOIFile(describe(older, vois)).error;
+  orbiculon::clearFileFaults();
 
-  EXPECT_FALSE(freshWritten);
-  EXPECT_FALSE(olderWritten);
-  EXPECT_EQ(std::vector<std::string>(2, kErrorLog[0]), host.logLines());
+  EXPECT_EQ(EFBIG, fresh);
+  EXPECT_EQ(EFBIG, overOlder);
+  EXPECT_EQ(EIO, injected);
+  EXPECT_TRUE(host.logLines().empty());
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_FALSE(fs::exists(older));
+  EXPECT_EQ("older content", readFile(older));
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
 }
 #endif
 

@@ -1,0 +1,259 @@
+// The file layer on Windows. Paths arrive in the process's ANSI code page, as the
+// C library's fopen would take them, and are widened for the wide API.
+#include <windows.h>
+
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <string>
+
+#include "files/FileFaults.h"
+#include "files/InputFile.h"
+#include "files/ReplacingFile.h"
+
+namespace orbiculon {
+
+namespace {
+
+constexpr std::size_t kTemporaryBaseLength = 200;
+constexpr int kMaxTemporaryAttempts = 100;
+// The largest piece one WriteFile or ReadFile call is given.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+std::atomic<unsigned long> temporaryCounter{0};
+
+// The errno value that says the same as a Windows error code.
+int errnoOf(DWORD code) noexcept {
+  switch (code) {
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+  case ERROR_INVALID_DRIVE:
+  case ERROR_BAD_NETPATH:
+    return ENOENT;
+  case ERROR_ACCESS_DENIED:
+  case ERROR_SHARING_VIOLATION:
+  case ERROR_LOCK_VIOLATION:
+    return EACCES;
+  case ERROR_DISK_FULL:
+  case ERROR_HANDLE_DISK_FULL:
+    return ENOSPC;
+  case ERROR_WRITE_PROTECT:
+    return EROFS;
+  case ERROR_FILE_EXISTS:
+  case ERROR_ALREADY_EXISTS:
+    return EEXIST;
+  case ERROR_NOT_ENOUGH_MEMORY:
+  case ERROR_OUTOFMEMORY:
+    return ENOMEM;
+  case ERROR_FILENAME_EXCED_RANGE:
+    return ENAMETOOLONG;
+  case ERROR_INVALID_NAME:
+  case ERROR_BAD_PATHNAME:
+  case ERROR_INVALID_PARAMETER:
+    return EINVAL;
+  case ERROR_NOT_SAME_DEVICE:
+    return EXDEV;
+  case ERROR_DIRECTORY:
+    return ENOTDIR;
+  case ERROR_TOO_MANY_OPEN_FILES:
+    return EMFILE;
+  case ERROR_BROKEN_PIPE:
+  case ERROR_NO_DATA:
+    return EPIPE;
+  default:
+    return EIO;
+  }
+}
+
+int lastError() noexcept { return errnoOf(::GetLastError()); }
+
+// The path widened from the ANSI code page; empty when it cannot be.
+std::wstring widen(const char* path) {
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
+std::size_t lastSeparator(const std::wstring& path) noexcept { return path.find_last_of(L"\\/"); }
+
+int writeAll(HANDLE handle, const char* data, std::size_t size) noexcept {
+  while (size > 0) {
+    const DWORD piece = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
+    DWORD written = 0;
+    if (!::WriteFile(handle, data, piece, &written, nullptr)) return lastError();
+    if (written == 0) return EIO;
+    data += written;
+    size -= written;
+  }
+  return 0;
+}
+
+// The final path of a reparse point (a symbolic link), so that the link stays and
+// what it names is replaced; the path itself for anything else.
+std::wstring finalPathOf(HANDLE opened, const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  const DWORD length = ::GetFinalPathNameByHandleW(opened, nullptr, 0, FILE_NAME_NORMALIZED);
+  if (length == 0) return path;
+  std::wstring final(length, L'\0');
+  const DWORD written = ::GetFinalPathNameByHandleW(opened, final.data(), length, FILE_NAME_NORMALIZED);
+  if (written == 0 || written >= length) return path;
+  final.resize(written);
+  return final;
+}
+
+} // namespace
+
+ReplacingFile::~ReplacingFile() {
+  if (open_) discard();
+}
+
+void ReplacingFile::discard() noexcept {
+  if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+  if (!temporary_.empty()) ::DeleteFileW(temporary_.c_str());
+  temporary_.clear();
+  open_ = false;
+}
+
+FileResult ReplacingFile::open(const char* path) noexcept {
+  if (open_ || error_ != 0) return {error_ != 0 ? error_ : EBUSY};
+  if (path == nullptr || *path == '\0') return {error_ = ENOENT};
+  try {
+    target_ = widen(path);
+    if (target_.empty()) return {error_ = EINVAL};
+
+    // What stands at the path: nothing, a folder, a file, or a device or pipe.
+    const HANDLE probe =
+        ::CreateFileW(target_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+      const DWORD code = ::GetLastError();
+      if (code != ERROR_FILE_NOT_FOUND) return {error_ = errnoOf(code)};
+    } else {
+      const DWORD type = ::GetFileType(probe);
+      BY_HANDLE_FILE_INFORMATION information{};
+      const bool isFolder = type == FILE_TYPE_DISK && ::GetFileInformationByHandle(probe, &information) &&
+                            (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (type == FILE_TYPE_DISK && !isFolder) target_ = finalPathOf(probe, target_);
+      ::CloseHandle(probe);
+      if (isFolder) return {error_ = EISDIR};
+      if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) {
+        // A device (NUL, CON) or a pipe: written in place, never replaced.
+        const HANDLE device =
+            ::CreateFileW(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+        if (device == INVALID_HANDLE_VALUE) return {error_ = lastError()};
+        handle_ = device;
+        open_ = true;
+        return {};
+      }
+      if (type != FILE_TYPE_DISK) return {error_ = kNotARegularFile};
+    }
+
+    const std::size_t separator = lastSeparator(target_);
+    const std::wstring folder = separator == std::wstring::npos ? L"" : target_.substr(0, separator + 1);
+    const std::wstring base = (separator == std::wstring::npos ? target_ : target_.substr(separator + 1))
+                                  .substr(0, kTemporaryBaseLength);
+    const std::wstring prefix = folder + L"." + base + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-";
+    for (int attempt = 0; handle_ == nullptr; ++attempt) {
+      std::wstring name = prefix + std::to_wstring(temporaryCounter.fetch_add(1)) + L".tmp";
+      // CREATE_NEW: never through an existing name or link.
+      const HANDLE file =
+          ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        handle_ = file;
+        temporary_ = std::move(name);
+      } else {
+        const DWORD code = ::GetLastError();
+        if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ||
+            attempt + 1 == kMaxTemporaryAttempts)
+          return {error_ = errnoOf(code)};
+      }
+    }
+    open_ = true;
+    return {};
+  } catch (const std::bad_alloc&) {
+    return {error_ = ENOMEM};
+  }
+}
+
+FileResult ReplacingFile::write(const char* data, std::size_t size) noexcept {
+  if (error_ != 0) return {error_};
+  if (!open_) return {error_ = EBADF};
+  int fault = 0;
+  const std::size_t allowed = detail::allowedWriteBytes(size, fault);
+  if (const int error = writeAll(static_cast<HANDLE>(handle_), data, allowed)) return {error_ = error};
+  if (fault != 0) error_ = fault;
+  return {error_};
+}
+
+FileResult ReplacingFile::commit() noexcept {
+  if (error_ == 0 && !open_) error_ = EBADF;
+  if (error_ != 0) {
+    if (open_) discard();
+    return {error_};
+  }
+  const BOOL closed = ::CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+  if (!closed) {
+    error_ = lastError();
+  } else if (!temporary_.empty() && !::MoveFileExW(temporary_.c_str(), target_.c_str(),
+                                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error_ = lastError();
+  } else {
+    temporary_.clear();
+  }
+  discard();
+  return {error_};
+}
+
+InputFile::~InputFile() {
+  if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+FileResult InputFile::open(const char* path) noexcept {
+  if (handle_ != nullptr) return {EBUSY};
+  if (path == nullptr || *path == '\0') return {ENOENT};
+  try {
+    const std::wstring wide = widen(path);
+    if (wide.empty()) return {EINVAL};
+    const HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD code = ::GetLastError();
+      // A folder cannot be opened this way at all.
+      const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return {EISDIR};
+      return {errnoOf(code)};
+    }
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+      ::CloseHandle(file);
+      return {kNotARegularFile};
+    }
+    handle_ = file;
+    return {};
+  } catch (const std::bad_alloc&) {
+    return {ENOMEM};
+  }
+}
+
+FileResult InputFile::read(char* data, std::size_t size, std::size_t& count) noexcept {
+  count = 0;
+  if (handle_ == nullptr) return {EBADF};
+  int fault = 0;
+  const std::size_t allowed = detail::allowedReadBytes(size, fault);
+  if (allowed == 0 && fault != 0) return {fault};
+  DWORD got = 0;
+  const DWORD piece = static_cast<DWORD>(allowed < kMaxTransfer ? allowed : kMaxTransfer);
+  if (!::ReadFile(static_cast<HANDLE>(handle_), data, piece, &got, nullptr)) return {lastError()};
+  count = got;
+  return {};
+}
+
+} // namespace orbiculon
