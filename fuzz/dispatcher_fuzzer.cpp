@@ -50,7 +50,6 @@
 
 #include "coords/CoordinateList.h"
 #include "fuzz/FuzzSupport.h"
-#include "fuzz/FuzzTempDir.h"
 #include "plugin/Orbiculon.h"
 #include "plugin/WorkingTexts.h"
 #include "tests/support/FakeHost.h"
@@ -104,8 +103,8 @@ bool isPrepared(const std::string& name) {
   return name == kRegularFile || name == kFolder || name == kLongFolder1;
 }
 
-const orbiculon::fuzz::FuzzTempDir& folder() {
-  static const orbiculon::fuzz::FuzzTempDir dir("dispatcher");
+const orbiculon::testing::TempDir& folder() {
+  static const orbiculon::testing::TempDir dir("fuzz-dispatcher");
   return dir;
 }
 
@@ -200,7 +199,7 @@ std::string received(const FakeHost& host, const std::string& name) {
   if (found == host.strings.end()) return std::string();
   const std::string& value = found->second;
   const std::size_t length =
-      std::min({value.size(), orbiculon::testing::stringParameterCapacity(name) - 1, value.find('\0')});
+      std::min({value.size(), orbiculon::stringParameterCapacity(name) - 1, value.find('\0')});
   return value.substr(0, length);
 }
 
@@ -217,7 +216,7 @@ std::int64_t plannedVoxels(const FakeHost& host, bool fromList, bool isMni) {
     };
     return countOf({value("tX"), value("tY"), value("tZ")}, value("Radius"));
   }
-  std::vector<char> list(orbiculon::kListTextCapacity, '\0');
+  std::vector<char> list(orbiculon::kCoordinateListCapacity, '\0');
   const std::string text = received(host, "VOItext");
   std::copy(text.begin(), text.end(), list.begin());
   const int lines = orbiculon::cleanCoordinateList(list, isMni);
@@ -262,7 +261,7 @@ struct LeftOut final : orbiculon::CleaningObserver {
 };
 
 std::string cleaned(const std::string& text, bool isMni, int& count, int& leftOut) {
-  std::vector<char> list(orbiculon::kListTextCapacity, '\0');
+  std::vector<char> list(orbiculon::kCoordinateListCapacity, '\0');
   std::copy(text.begin(), text.end(), list.begin());
   LeftOut observer;
   count = orbiculon::cleanCoordinateList(list, isMni, &observer);
@@ -444,7 +443,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   host.strings["Name_of_VOI"] = atCapacityEdge(name, nameLength, orbiculon::kVoiNameTextCapacity);
   host.strings["FileName"] = voiFileName(fileName, voiPathMode, fileNameLength);
-  host.strings["VOItext"] = atCapacityEdge(list, listLength, orbiculon::kListTextCapacity);
+  host.strings["VOItext"] = atCapacityEdge(list, listLength, orbiculon::kCoordinateListCapacity);
   host.saveFilePath = dialogPath(savePathMode, "saved.txt");
   host.openFilePath = dialogPath(openPathMode, "open.txt");
   if (openPathMode % 6 == 0) std::ofstream(host.openFilePath, std::ios::binary) << openContent;

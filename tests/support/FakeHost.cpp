@@ -5,16 +5,11 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 namespace orbiculon::testing {
 
 FakeHost* FakeHost::current = nullptr;
-
-std::size_t stringParameterCapacity(const std::string& name) {
-  if (name == "Command") return 256;
-  if (name == "VOItext") return 100000;
-  return 512;
-}
 
 namespace {
 
@@ -34,7 +29,7 @@ int fakeYesNoMessageBox(const char* text) {
   return host().yesNoAnswer;
 }
 void copyPath(const std::string& path, char* buffer) {
-  const std::size_t n = std::min<std::size_t>(path.size(), 511);
+  const std::size_t n = std::min(path.size(), kFilePathCapacity - 1);
   std::memcpy(buffer, path.data(), n);
   buffer[n] = '\0';
 }
@@ -158,11 +153,18 @@ std::vector<std::string> FakeHost::logLines() const {
   return lines;
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::string& name) {
+  // A random name, taken only when create_directory made it anew.
+  constexpr int kNameAttempts = 100;
   std::random_device random;
   std::mt19937_64 generator(random());
-  path_ = std::filesystem::temp_directory_path() / ("orbiculon-test-" + std::to_string(generator()));
-  std::filesystem::create_directories(path_);
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    path_ = base / ("orbiculon-" + name + "-" + std::to_string(generator()));
+    std::error_code error;
+    if (std::filesystem::create_directory(path_, error)) return;
+  }
+  throw std::runtime_error("cannot create a temporary folder in " + base.string());
 }
 
 TempDir::~TempDir() {
