@@ -18,6 +18,7 @@ packages=(
   libcli11-dev      # the stand-in host's command line
   clang-format      # the format check
   nodejs            # the dialog script and help page tests (the latter installs chromium itself)
+  locales           # the locale data localedef needs
 )
 
 if [[ "${1:-}" == "--list" ]]; then
@@ -30,6 +31,20 @@ if ! command -v dpkg-query >/dev/null 2>&1; then
   exit 1
 fi
 
+# A locale with a decimal comma, for the tests that check numbers ignore the locale:
+# generated as root, else the command that generates it is printed (and it fails).
+german_locale() {
+  locale -a 2>/dev/null | grep -ix 'de_DE\.utf-\?8' >/dev/null && return 0
+  if [[ $(id -u) -eq 0 ]]; then
+    echo "deps: generating the locale de_DE.UTF-8"
+    localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+  else
+    echo "deps: the locale de_DE.UTF-8 is missing. Generate it with:" >&2
+    echo "  sudo localedef -i de_DE -c -f UTF-8 de_DE.UTF-8" >&2
+    return 1
+  fi
+}
+
 missing=()
 for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
@@ -37,7 +52,8 @@ for package in "${packages[@]}"; do
 done
 
 if ((${#missing[@]} == 0)); then
-  exit 0
+  german_locale
+  exit $?
 fi
 
 if [[ $(id -u) -eq 0 ]]; then
@@ -45,8 +61,10 @@ if [[ $(id -u) -eq 0 ]]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  german_locale
 else
   echo "deps: missing packages. Install them with:" >&2
   echo "  sudo apt-get install ${missing[*]}" >&2
+  german_locale || true
   exit 1
 fi
