@@ -6,12 +6,17 @@
 #include <string>
 #include <system_error>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include "fuzz/FuzzSupport.h"
 
 namespace orbiculon::fuzz {
 
-// A private folder under the system temp folder for the files one fuzz target
-// writes, created once per process and removed when the process ends normally.
+// A private folder for the files one fuzz target writes (in memory where the system
+// offers it, see memoryFolder), created once per process and removed when the
+// process ends normally.
 // Targets write only below it, and only small files.
 class FuzzTempDir {
 public:
@@ -28,8 +33,7 @@ public:
     }
     FUZZ_CHECK(created, "cannot create the temporary folder");
 #else
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / ("orbiculon-fuzz-" + name + "-XXXXXX")).string();
+    std::string pattern = (memoryFolder() / ("orbiculon-fuzz-" + name + "-XXXXXX")).string();
     FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr, "cannot create the temporary folder");
     path_ = pattern;
 #endif
@@ -56,6 +60,16 @@ public:
 private:
 #if defined(_WIN32)
   static constexpr int kNameAttempts = 100;
+#else
+  // /dev/shm where the system has one (a memory file system on Linux): a fuzz target
+  // writes, renames and removes files for every input, and on a disk those steps
+  // wait for the journal. The system temp folder elsewhere.
+  static std::filesystem::path memoryFolder() {
+    std::error_code error;
+    const std::filesystem::path shm("/dev/shm");
+    if (std::filesystem::is_directory(shm, error) && ::access(shm.c_str(), W_OK | X_OK) == 0) return shm;
+    return std::filesystem::temp_directory_path();
+  }
 #endif
   std::filesystem::path path_;
 };
