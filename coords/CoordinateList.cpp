@@ -199,7 +199,7 @@ FieldStatus readFields(std::string_view text, LineValues& values, CoordinateFiel
 // generated name, which must outlive the formatting of its line.
 struct CompletionState {
   const CompletionDefaults* defaults = nullptr;
-  std::array<char, kCoordinateNameCapacity> name{};
+  std::array<char, kVoiNameCapacity> name{};
   bool lineCompleted = false; // the line cleaned last was completed
 };
 
@@ -382,41 +382,25 @@ bool CoordinateLineCursor::seek(std::int32_t lineIndex, std::string_view& line) 
   return true;
 }
 
-bool CoordinateLineCursor::parse(std::int32_t lineIndex, float& x, float& y, float& z, float& radius,
-                                 std::span<char> name, std::int32_t& red, std::int32_t& green,
-                                 std::int32_t& blue) noexcept {
+bool CoordinateLineCursor::parse(std::int32_t lineIndex, CoordinateEntry& entry) noexcept {
   std::string_view line;
   if (!seek(lineIndex, line)) return false;
 
   // Separators are ordinary characters here: the text is expected to be cleaned.
   FieldReader reader(line);
-  std::string_view nameText;
-  const bool nameRead = reader.readReal(x) == FieldStatus::Read && reader.readReal(y) == FieldStatus::Read &&
-                        reader.readReal(z) == FieldStatus::Read &&
-                        reader.readReal(radius) == FieldStatus::Read &&
-                        reader.readName(nameText) == FieldStatus::Read;
-  if (!name.empty()) {
-    const std::size_t length =
-        nameRead ? std::min({nameText.size(), kCoordinateNameMaxLength, name.size() - 1}) : 0;
-    if (length > 0) std::memcpy(name.data(), nameText.data(), length);
-    name[length] = '\0';
-  }
-  if (nameRead && reader.readInteger(red) == FieldStatus::Read &&
-      reader.readInteger(green) == FieldStatus::Read) {
-    reader.readInteger(blue);
+  std::string_view name;
+  const bool nameRead =
+      reader.readReal(entry.x) == FieldStatus::Read && reader.readReal(entry.y) == FieldStatus::Read &&
+      reader.readReal(entry.z) == FieldStatus::Read && reader.readReal(entry.radius) == FieldStatus::Read &&
+      reader.readName(name) == FieldStatus::Read;
+  const std::size_t length = nameRead ? std::min(name.size(), kCoordinateNameMaxLength) : 0;
+  if (length > 0) std::memcpy(entry.name.data(), name.data(), length);
+  entry.name[length] = '\0';
+  if (nameRead && reader.readInteger(entry.red) == FieldStatus::Read &&
+      reader.readInteger(entry.green) == FieldStatus::Read) {
+    reader.readInteger(entry.blue);
   }
   return true;
-}
-
-bool CoordinateLineCursor::parse(std::int32_t lineIndex, CoordinateEntry& entry) noexcept {
-  return parse(lineIndex, entry.x, entry.y, entry.z, entry.radius, entry.name, entry.red, entry.green,
-               entry.blue);
-}
-
-bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, float& x, float& y, float& z,
-                         float& radius, std::span<char> name, std::int32_t& red, std::int32_t& green,
-                         std::int32_t& blue) noexcept {
-  return CoordinateLineCursor(text).parse(lineIndex, x, y, z, radius, name, red, green, blue);
 }
 
 bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, CoordinateEntry& entry) noexcept {

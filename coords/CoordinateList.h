@@ -11,11 +11,11 @@
 
 namespace orbiculon {
 
-// A coordinate list is narrow text of lines separated by LF: the last line needs no
-// LF, a final LF adds no empty line, an empty text has no lines. Each line holds the
-// eight fields x y z radius name red green blue (see FieldReader for how a field is
-// read). Cleaning re-prints every plausible line in fixed columns and drops the rest;
-// parsing reads one line of the cleaned form back.
+// A list's lines are split at LF only: a CR before it is blank space to the field
+// reader, and a final LF opens no further line. A line is meant to hold x y z radius
+// name red green blue (FieldReader reads each field). Cleaning keeps the lines that
+// make a plausible VOI and prints them in fixed columns; Start then reads the cleaned
+// text back line by line.
 
 // Longest cleaned line: 4 numbers of 7, a name of 255, colours of 7, 4 and 4, and
 // 7 single blanks between them.
@@ -79,32 +79,23 @@ struct LineCompletion {
   int completed = 0;
 };
 
-// Cleans the coordinate list held in `buffer` in place and returns the number of
-// lines of the cleaned text.
+// Cleans the list in `buffer` in place (its text ends at the first NUL, or at the last
+// byte) and returns the number of lines kept. Nothing outside the span is touched.
 //
-// `buffer` is the whole list buffer: its size is the capacity (normally
-// kCoordinateListCapacity). The content ends at the first NUL; without one, the last
-// byte counts as the terminator. Nothing outside the span is read or written.
-//
-// Each input line is read with the separators , ; : " ' as blanks, starting from
-// 1000 for x, y, z, radius and the colours. A line is kept when all eight fields were
-// read, x, y and z lie within the bounds of the space (inclusive, single precision)
-// and blue lies in 0 ... 500:
+// A line is kept when all eight fields read (separators , ; : " ' count as blanks),
+// its centre lies within the bounds of the space, inclusive:
 //     MNI (isMni true):  x -74 ... 75, y -108 ... 71, z -52 ... 79
 //     TAL (isMni false): x -69 ... 69, y -102 ... 71, z -43 ... 76
-// A kept line has its radius clamped to 0.5 ... 20, red, green and blue clamped to
-// 0 ... 255, and a name over 255 characters cut to its first 255 (parsing cuts the
-// same way, so the cleaned text always reads back as printed). It is printed exactly
-// as printf's "% 7.1f % 7.1f % 7.1f %7.1f %25s %7i %4i %4i" would in the "C" locale.
-// Kept lines are joined by single LFs, with no LF at the end.
+// and blue lies in 0 ... 500. The radius is then clamped to 0.5 ... 20, the colours
+// to 0 ... 255, the name cut to 255 characters (as parsing cuts it), and the line
+// printed as "% 7.1f % 7.1f % 7.1f %7.1f %25s %7i %4i %4i" in the "C" locale. Kept
+// lines are joined by LF, without one at the end. A kept line that no longer fits
+// stops the cleaning, so the count always matches the text. Linear in the input.
 //
 // With `completion`, a line that gives x, y and z but not all eight fields is
-// completed from its defaults first and then cleaned like any other line.
-//
-// The cleaned text always fits the buffer with its NUL: cleaning stops before the
-// first kept line that no longer fits, so the count always matches the text. The
-// time is linear in the length of the input. Without memory for its working copy of
-// the input it returns kCleaningOutOfMemory and leaves the buffer as it was.
+// completed from its defaults first and then cleaned like any other line. Without
+// memory for its working copy of the input it returns kCleaningOutOfMemory and
+// leaves the buffer as it was.
 inline constexpr int kCleaningOutOfMemory = -1;
 int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr,
                         LineCompletion* completion = nullptr) noexcept;
@@ -116,20 +107,16 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
 std::size_t formatCleanedLine(const CoordinateEntry& entry, std::span<char> out) noexcept;
 
 // Reads line `lineIndex` (from 0) of a coordinate list `text` (ending at its first
-// NUL, if it holds one) and returns whether the text has that line.
+// NUL, if it holds one) into `entry`; false, with nothing written, when the text has
+// no such line.
 //
-// The fields are read in order, with the separators as ordinary characters, each
-// straight into its output; the first field that cannot be read and every field
-// after it leave their outputs as they were. The name output is always written when
-// the line exists: the name (its first 255 characters, and never more than
-// name.size() - 1) and a NUL, or the empty text when the name field is not reached
-// or missing. No bounds or clamps apply. With no such line nothing is written.
+// The fields are read in order, with the separators as ordinary characters; the
+// first field that cannot be read and every field after it keep their values. The
+// name is always written: its first 255 characters, or the empty text when the name
+// field is not reached. No bounds or clamps apply.
 //
 // Every call scans from the start of the text; to read many lines in order, use
 // CoordinateLineCursor.
-bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, float& x, float& y, float& z,
-                         float& radius, std::span<char> name, std::int32_t& red, std::int32_t& green,
-                         std::int32_t& blue) noexcept;
 bool parseCoordinateLine(std::string_view text, std::int32_t lineIndex, CoordinateEntry& entry) noexcept;
 
 // parseCoordinateLine with a remembered position: reading lines in increasing order
@@ -141,8 +128,6 @@ class CoordinateLineCursor {
 public:
   explicit CoordinateLineCursor(std::string_view text) noexcept;
 
-  bool parse(std::int32_t lineIndex, float& x, float& y, float& z, float& radius, std::span<char> name,
-             std::int32_t& red, std::int32_t& green, std::int32_t& blue) noexcept;
   bool parse(std::int32_t lineIndex, CoordinateEntry& entry) noexcept;
 
 private:

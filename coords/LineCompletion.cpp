@@ -18,7 +18,7 @@ constexpr std::size_t kNumberSuffixCapacity = 16;
 // "<base>_<number>" with every whitespace or separator of the base as '_'; the base
 // is cut, never the number, so names of different lines stay different.
 std::string_view generateName(std::string_view base, std::int32_t lineNumber,
-                              std::span<char, kCoordinateNameCapacity> storage) noexcept {
+                              std::span<char, kVoiNameCapacity> storage) noexcept {
   std::array<char, kNumberSuffixCapacity> suffix{'_'};
   const auto [end, error] = std::to_chars(suffix.data() + 1, suffix.data() + suffix.size(), lineNumber);
   const std::size_t suffixLength = error == std::errc{} ? static_cast<std::size_t>(end - suffix.data()) : 1;
@@ -40,8 +40,7 @@ bool fillable(FieldStatus status) noexcept {
 } // namespace
 
 bool completeCoordinateLine(std::string_view line, std::int32_t lineNumber,
-                            const CompletionDefaults& defaults,
-                            std::span<char, kCoordinateNameCapacity> nameStorage,
+                            const CompletionDefaults& defaults, std::span<char, kVoiNameCapacity> nameStorage,
                             CompletedLine& out) noexcept {
   out = CompletedLine{};
   FieldReader reader(line, true);

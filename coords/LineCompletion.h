@@ -55,10 +55,9 @@ struct CompletedLine {
 // field (a fault in the data that completion must not hide), or the radius is
 // needed but the default is not a number. A generated name ("<name>_<lineNumber>",
 // the base cut so that the whole has at most kCoordinateNameMaxLength characters)
-// is written into `nameStorage`, which must hold kCoordinateNameCapacity bytes.
+// is written into `nameStorage`, which must hold kVoiNameCapacity bytes.
 bool completeCoordinateLine(std::string_view line, std::int32_t lineNumber,
-                            const CompletionDefaults& defaults,
-                            std::span<char, kCoordinateNameCapacity> nameStorage,
+                            const CompletionDefaults& defaults, std::span<char, kVoiNameCapacity> nameStorage,
                             CompletedLine& out) noexcept;
 
 } // namespace orbiculon

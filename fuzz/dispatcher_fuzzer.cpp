@@ -52,7 +52,6 @@
 
 #include "coords/CoordinateList.h"
 #include "fuzz/FuzzSupport.h"
-#include "fuzz/FuzzTempDir.h"
 #include "plugin/Orbiculon.h"
 #include "plugin/WorkingTexts.h"
 #include "tests/support/FakeHost.h"
@@ -107,8 +106,8 @@ bool isPrepared(const std::string& name) {
   return name == kRegularFile || name == kFolder || name == kLongFolder1;
 }
 
-const orbiculon::fuzz::FuzzTempDir& folder() {
-  static const orbiculon::fuzz::FuzzTempDir dir("dispatcher");
+const orbiculon::testing::TempDir& folder() {
+  static const orbiculon::testing::TempDir dir("fuzz-dispatcher", orbiculon::testing::memoryFolder());
   return dir;
 }
 
@@ -214,7 +213,7 @@ std::string received(const FakeHost& host, const std::string& name) {
   if (found == host.strings.end()) return std::string();
   const std::string& value = found->second;
   const std::size_t length =
-      std::min({value.size(), orbiculon::testing::stringParameterCapacity(name) - 1, value.find('\0')});
+      std::min({value.size(), orbiculon::stringParameterCapacity(name) - 1, value.find('\0')});
   return value.substr(0, length);
 }
 
@@ -237,7 +236,7 @@ std::string cleaned(const std::string& text, bool isMni, int& count, int& leftOu
   };
   static Last last;
   if (!last.valid || last.isMni != isMni || last.text != text) {
-    std::vector<char> list(orbiculon::kListTextCapacity, '\0');
+    std::vector<char> list(orbiculon::kCoordinateListCapacity, '\0');
     std::copy(text.begin(), text.end(), list.begin());
     LeftOut observer;
     const int kept = orbiculon::cleanCoordinateList(list, isMni, &observer);
@@ -472,7 +471,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   host.strings["Name_of_VOI"] = atCapacityEdge(name, nameLength, orbiculon::kVoiNameTextCapacity);
   host.strings["FileName"] = voiFileName(fileName, voiPathMode, fileNameLength);
-  host.strings["VOItext"] = withFewLines(atCapacityEdge(list, listLength, orbiculon::kListTextCapacity));
+  host.strings["VOItext"] =
+      withFewLines(atCapacityEdge(list, listLength, orbiculon::kCoordinateListCapacity));
   host.saveFilePath = dialogPath(savePathMode, "saved.txt");
   host.openFilePath = dialogPath(openPathMode, "open.txt");
   if (openPathMode % 6 == 0) std::ofstream(host.openFilePath, std::ios::binary) << openContent;

@@ -1,14 +1,14 @@
 // Reading one line of a coordinate list, and the field reader beneath it, on any
-// text at any line index, with name buffers of any size.
+// text at any line index.
 //
-// Input: four bytes of line index (signed, little-endian), one byte of name buffer
-// size (0 ... 299 bytes), one byte choosing up to 8 more indices for the cursor, then
-// those indices (one byte each, small values), then the text.
+// Input: four bytes of line index (signed, little-endian), one byte that is not used
+// (the corpus keeps its layout), one byte choosing up to 8 more indices for the
+// cursor, then those indices (one byte each, small values), then the text.
 //
 // Invariants: the result says whether the text has that line (lines as cleaning
-// defines them, the text ending at its first NUL); with no such line no output is
-// touched; the name is NUL-terminated within its buffer, at most 255 characters
-// without whitespace, and nothing past the buffer is written (an exact heap block);
+// defines them, the text ending at its first NUL); with no such line no field of the
+// entry is touched; the name is NUL-terminated within the entry, at most 255
+// characters without whitespace;
 // the cursor answers every index exactly as a fresh parse does; every field the
 // reader reads is exactly what the C library reads from the same characters.
 #include <algorithm>
@@ -29,27 +29,22 @@ using orbiculon::FieldStatus;
 using orbiculon::fuzz::FuzzInput;
 using orbiculon::fuzz::sameBits;
 
-constexpr std::size_t kNameBufferSizes = 300;
 constexpr std::uint8_t kNameFill = 0xA5;
 constexpr int kMaxCursorIndices = 8;
 
-// The outputs of one parse, preset to values no line produces unnoticed.
+// The entry of one parse, preset to values no line produces unnoticed.
 struct Outputs {
-  explicit Outputs(std::size_t nameSize) : name(nameSize, static_cast<char>(kNameFill)) {}
-  float x = -1234.5f, y = -2345.5f, z = -3456.5f, radius = -4567.5f;
-  std::vector<char> name;
-  std::int32_t red = -11, green = -22, blue = -33;
+  Outputs() { e.name.fill(static_cast<char>(kNameFill)); }
+  orbiculon::CoordinateEntry e{-1234.5f, -2345.5f, -3456.5f, -4567.5f, {}, -11, -22, -33};
 
   bool parse(std::string_view text, std::int32_t index) {
-    return orbiculon::parseCoordinateLine(text, index, x, y, z, radius, name, red, green, blue);
+    return orbiculon::parseCoordinateLine(text, index, e);
   }
-  bool parse(orbiculon::CoordinateLineCursor& cursor, std::int32_t index) {
-    return cursor.parse(index, x, y, z, radius, name, red, green, blue);
-  }
+  bool parse(orbiculon::CoordinateLineCursor& cursor, std::int32_t index) { return cursor.parse(index, e); }
   bool operator==(const Outputs& other) const {
-    return sameBits(x, other.x) && sameBits(y, other.y) && sameBits(z, other.z) &&
-           sameBits(radius, other.radius) && name == other.name && red == other.red && green == other.green &&
-           blue == other.blue;
+    return sameBits(e.x, other.e.x) && sameBits(e.y, other.e.y) && sameBits(e.z, other.e.z) &&
+           sameBits(e.radius, other.e.radius) && e.name == other.e.name && e.red == other.e.red &&
+           e.green == other.e.green && e.blue == other.e.blue;
   }
 };
 
@@ -69,12 +64,12 @@ std::int64_t lineCount(std::string_view text) {
 }
 
 void checkName(const Outputs& out) {
-  if (out.name.empty()) return;
-  const auto nul = std::find(out.name.begin(), out.name.end(), '\0');
-  FUZZ_CHECK(nul != out.name.end(), "the name has no NUL within its buffer");
-  const auto length = static_cast<std::size_t>(nul - out.name.begin());
+  const auto& name = out.e.name;
+  const auto nul = std::find(name.begin(), name.end(), '\0');
+  FUZZ_CHECK(nul != name.end(), "the name has no NUL within the entry");
+  const auto length = static_cast<std::size_t>(nul - name.begin());
   FUZZ_CHECK(length <= orbiculon::kCoordinateNameMaxLength, "the name is longer than 255 characters");
-  for (auto c = out.name.begin(); c != nul; ++c)
+  for (auto c = name.begin(); c != nul; ++c)
     FUZZ_CHECK(!orbiculon::isFieldWhitespace(*c), "the name holds whitespace");
 }
 
@@ -133,7 +128,7 @@ void checkFieldReader(std::string_view line, bool separatorsAsBlanks) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzInput input(data, size);
   const std::int32_t index = input.i32();
-  const std::size_t nameSize = input.byte() % kNameBufferSizes;
+  input.byte();
   const int cursorCount = input.byte() % (kMaxCursorIndices + 1);
   std::vector<std::int32_t> cursorIndices;
   for (int i = 0; i < cursorCount; ++i)
@@ -141,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = input.rest();
   const std::int64_t lines = lineCount(text);
 
-  Outputs out(nameSize);
+  Outputs out;
   const Outputs before = out;
   const bool found = out.parse(text, index);
   FUZZ_CHECK(found == (index >= 0 && index < lines), "the result does not say whether the line exists");
@@ -155,8 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orbiculon::CoordinateLineCursor cursor(text);
   cursorIndices.push_back(index);
   for (const std::int32_t i : cursorIndices) {
-    Outputs fresh(nameSize);
-    Outputs viaCursor(nameSize);
+    Outputs fresh;
+    Outputs viaCursor;
     const bool freshFound = fresh.parse(text, i);
     FUZZ_CHECK(viaCursor.parse(cursor, i) == freshFound, "the cursor finds a different line");
     FUZZ_CHECK(viaCursor == fresh, "the cursor reads different values");

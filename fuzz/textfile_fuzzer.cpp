@@ -26,7 +26,6 @@
 #include "coords/CoordinateEntry.h"
 #include "coords/CoordinateTextFile.h"
 #include "fuzz/FuzzSupport.h"
-#include "fuzz/FuzzTempDir.h"
 #include "tests/support/FakeHost.h"
 
 namespace {
@@ -109,7 +108,7 @@ void readAndCheck(const std::filesystem::path& path, std::string_view bytes, std
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const orbiculon::fuzz::FuzzTempDir folder("textfile");
+  static const orbiculon::testing::TempDir folder("fuzz-textfile", orbiculon::testing::memoryFolder());
   FuzzInput input(data, size);
   const std::uint8_t flags = input.byte();
   std::size_t capacity = orbiculon::kCoordinateListCapacity;

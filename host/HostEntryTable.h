@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/Capacities.h"
 #include "host/HostEntryNames.h"
 #include "host/VmrMainHeader.h"
 
@@ -45,7 +46,7 @@ public:
   void rzMessageBox(const char* text) const;
   // Non-zero for yes, 0 for no (and 0 when the entry is missing).
   int rzYesNoMessageBox(const char* question) const;
-  // The host leaves the chosen path in `path` (512 bytes, NUL-terminated).
+  // The host leaves the chosen path in `path` (kFilePathCapacity bytes, NUL-terminated).
   void rzGetOpenFileName(const char* title, const char* second, const char* filter, char* path) const;
   void rzGetSaveFileName(const char* title, const char* second, const char* filter, char* path) const;
   int rzGetDocumentType(int documentId) const;
@@ -65,7 +66,8 @@ private:
   std::array<HostEntry, kHostEntryCount> entries_{};
 };
 
-// The one table of the loaded module, shared by every plug-in object.
+// The module has a single table: every plug-in object calls the host through it, and
+// each initPlugin binds it afresh.
 HostEntryTable& hostTable();
 
 // Binds the process-wide table through `lookup`: "CerevantRZ.exe" first, then

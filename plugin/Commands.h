@@ -10,7 +10,7 @@
 // call's working texts, and returns execute's result.
 namespace orbiculon {
 
-// Formats one log line into a 512-byte text (longer lines are cut) and logs it.
+// Formats one log line into a text of kLogLineCapacity bytes (longer lines are cut) and logs it.
 void logLine(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

@@ -21,10 +21,11 @@ public:
   // False only when the user declines the reference-space question. Never throws.
   ORBICULON_EXPORT bool execute() override;
 
-  // The voxels of one sphere; uses none of the object's state.
+  // Start builds every sphere through this member; it only forwards to
+  // enumerateSphereVoxels (same results, same `count`), so it needs no object state.
   std::unique_ptr<orbiculon::VoxelTriple[]> createSphereVoxels(const orbiculon::SphereCentre& centre,
                                                                float radius, std::int32_t& count);
 
-  // Identifier of the document that was current when initPlugin last succeeded.
+  // initPlugin stores the current document's ID here on success; no command reads it.
   std::int32_t documentID = 0;
 };

@@ -23,22 +23,10 @@ constexpr int kLoadFile = 1;
 constexpr std::int32_t kVoiFileVersion = 4;
 constexpr char kVoiSuffix[] = ".voi";
 
-// The values of the VOI being built: first the dialog's fields, then, when the list
-// is the source, each list line in turn. The name is the call's VOI name text.
-struct WorkingEntry {
-  float x = 0.0f;
-  float y = 0.0f;
-  float z = 0.0f;
-  float radius = 0.0f;
-  std::int32_t red = 0;
-  std::int32_t green = 0;
-  std::int32_t blue = 0;
-};
-
 // Why the voxel enumeration returned no voxel for a sphere that should have some,
 // or null when an empty result is the sphere's true answer (a radius below 1 mm
 // can miss every grid point).
-const char* refusalReason(const WorkingEntry& entry, std::int32_t count) {
+const char* refusalReason(const CoordinateEntry& entry, std::int32_t count) {
   if (count != 0) return nullptr;
   if (!std::isfinite(entry.x) || !std::isfinite(entry.y) || !std::isfinite(entry.z) ||
       !std::isfinite(entry.radius))
@@ -96,7 +84,7 @@ const char* spaceText(bool isMni) { return isMni ? "MNI" : "TAL"; }
 // One VOI's record: its name, colour, sphere and voxel count. The voxels themselves are
 // enumerated again while the file is written, so the command never holds them. With a
 // conversion the sphere's centre is the converted one.
-SphereVoi buildVoi(WorkingEntry entry, const char* name, std::int32_t index, const StartSpaces& spaces) {
+SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, const StartSpaces& spaces) {
   const SpacePoint given{entry.x, entry.y, entry.z};
   if (spaces.transform) {
     const SpacePoint converted = convertCentre(*spaces.transform, spaces.sourceIsMni, given);
@@ -128,8 +116,9 @@ SphereVoi buildVoi(WorkingEntry entry, const char* name, std::int32_t index, con
 bool runStart(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
 
-  // Parameters, in the order the dialog's values are gathered.
-  WorkingEntry entry;
+  // Parameters, in the order the dialog's values are gathered. The entry holds the
+  // dialog's fields, then, when the list is the source, each list line in turn.
+  CoordinateEntry entry{};
   entry.x = host.rzGetFloatParameter("tX");
   entry.y = host.rzGetFloatParameter("tY");
   entry.z = host.rzGetFloatParameter("tZ");
@@ -200,10 +189,8 @@ bool runStart(CallTexts& texts, bool isMni) {
     for (std::int32_t i = 0; i < count; ++i) {
       // Every line of a cleaned list supplies all eight fields; a line that could
       // not be read builds no VOI, so the count always matches the records.
-      if (!cursor.parse(i, entry.x, entry.y, entry.z, entry.radius, texts.voiName.span(), entry.red,
-                        entry.green, entry.blue))
-        continue;
-      vois.push_back(buildVoi(entry, texts.voiName.c_str(), i, spaces));
+      if (!cursor.parse(i, entry)) continue;
+      vois.push_back(buildVoi(entry, entry.name.data(), i, spaces));
     }
   } else {
     vois.push_back(buildVoi(entry, texts.voiName.c_str(), 0, spaces));

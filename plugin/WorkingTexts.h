@@ -4,16 +4,9 @@
 #include <memory>
 #include <span>
 
-namespace orbiculon {
+#include "common/Capacities.h"
 
-// Capacities of the working texts of one call of execute, terminating NUL included.
-// The host fills the first four without being told a size, so they are also the
-// limits on what the dialog's texts and the chosen paths may hold.
-inline constexpr std::size_t kCommandCapacity = 256;
-inline constexpr std::size_t kFilePathCapacity = 512;
-inline constexpr std::size_t kVoiNameTextCapacity = 512;
-inline constexpr std::size_t kListTextCapacity = 100000;
-inline constexpr std::size_t kLogLineCapacity = 512;
+namespace orbiculon {
 
 // A zero-filled text of fixed capacity on the heap (the list alone is 100 kB, too
 // much for a host thread's stack). After the host wrote into it, `terminate()` puts
@@ -37,7 +30,7 @@ struct CallTexts {
   WorkingText<kCommandCapacity> command;
   WorkingText<kFilePathCapacity> filePath;
   WorkingText<kVoiNameTextCapacity> voiName;
-  WorkingText<kListTextCapacity> list;
+  WorkingText<kCoordinateListCapacity> list;
 };
 
 } // namespace orbiculon

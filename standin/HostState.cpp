@@ -10,14 +10,6 @@ HostState& state() {
   return hostState;
 }
 
-std::size_t stringParameterCapacity(const std::string& name) {
-  if (name == "Command") return 256;
-  if (name == "VOItext") return 100000;
-  if (name == "FileName" || name == "Name_of_VOI") return 512;
-  // Any other name: the smallest buffer the plug-in hands over.
-  return 256;
-}
-
 VmrHeaderRecord VmrHeaderRecord::defaults() {
   VmrHeaderRecord header;
   std::memset(&header, 0, sizeof header);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Capacities.h"
 #include "standin/HostHeader.h"
 
 namespace standin {
@@ -48,7 +49,6 @@ struct HostState {
 // The one host state of this process, reached by the exported entry points.
 HostState& state();
 
-// Capacity of the plug-in's buffer for a string parameter, NUL included.
-std::size_t stringParameterCapacity(const std::string& name);
+using orbiculon::stringParameterCapacity;
 
 } // namespace standin

@@ -36,16 +36,10 @@ done
 
 # The compiler and its runtime (libFuzzer and the sanitizers) come from Debian.
 fuzzer_runtime() { clang++-14 -print-file-name=libclang_rt.fuzzer-x86_64.a 2>/dev/null || true; }
+"$root/tools/deps.sh" --fuzz || exit 2
 if ! command -v clang++-14 >/dev/null || [[ ! -f "$(fuzzer_runtime)" ]]; then
-  if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
-    echo "fuzz.sh: installing clang-14 and its runtime"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang-14 libclang-rt-14-dev
-  fi
-  if [[ ! -f "$(fuzzer_runtime)" ]]; then
-    echo "fuzz.sh: clang++-14 with libFuzzer is needed (Debian: apt-get install clang-14 libclang-rt-14-dev)" >&2
-    exit 2
-  fi
+  echo "fuzz.sh: clang++-14 with libFuzzer is needed (Debian: apt-get install clang-14 libclang-rt-14-dev)" >&2
+  exit 2
 fi
 
 mkdir -p "$build"

@@ -12,21 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source tools/stages.sh
 
-werror=false
-[[ "${CI:-}" == "true" ]] && werror=true
-for argument in "$@"; do
-  case "$argument" in
-  --werror) werror=true ;;
-  -h | --help)
-    sed -n '2,9s/^# \{0,1\}//p' "$0"
-    exit 0
-    ;;
-  *)
-    echo "test.sh: unknown option '$argument' (try --help)" >&2
-    exit 2
-    ;;
-  esac
-done
+read_werror_option 9 "$@"
 preset=linux-release
 $werror && preset=ci-linux-release
 
@@ -46,7 +32,7 @@ check_format() {
   fi
 }
 
-stage "dependencies" tools/deps.sh
+stage "dependencies" tools/deps.sh --build --browser
 stage "format check" check_format
 stage "configure ($preset)" cmake --preset "$preset"
 stage "build" cmake --build --preset "$preset"

@@ -26,15 +26,7 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 
-if ! command -v valgrind >/dev/null; then
-  if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends valgrind
-  else
-    echo "valgrind-e2e.sh: valgrind is needed (Debian: apt-get install valgrind)" >&2
-    exit 2
-  fi
-fi
+"$root/tools/deps.sh" --valgrind || exit 2
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBICULON_BUILD_BENCH=OFF >/dev/null

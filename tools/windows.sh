@@ -7,9 +7,9 @@
 #   tools/windows.sh --werror   preset ci-mingw-x64: warnings are errors
 #                               (the default when CI=true)
 #
-# Debian packages it needs (installed when missing and run as root): the MinGW-w64
-# C and C++ compilers with the posix thread model, wine64 (64-bit Wine only, no
-# i386 architecture), GoogleTest's sources (compiled for Windows here) and CLI11.
+# Debian packages it needs (tools/deps.sh --windows, installed when missing and run
+# as root): the MinGW-w64 C and C++ compilers with the posix thread model, wine64,
+# GoogleTest's sources (compiled for Windows here) and CLI11.
 # The Wine prefix lives in the build folder and is created once per build folder;
 # the Wine server started for the tests is ended when the script ends.
 set -euo pipefail
@@ -17,53 +17,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source tools/stages.sh
 
-werror=false
-[[ "${CI:-}" == "true" ]] && werror=true
-for argument in "$@"; do
-  case "$argument" in
-  --werror) werror=true ;;
-  -h | --help)
-    sed -n '2,15s/^# \{0,1\}//p' "$0"
-    exit 0
-    ;;
-  *)
-    echo "windows.sh: unknown option '$argument' (try --help)" >&2
-    exit 2
-    ;;
-  esac
-done
+read_werror_option 15 "$@"
 preset=mingw-x64
 $werror && preset=ci-mingw-x64
 build_dir=$root/build/$preset
 prefix=$build_dir/wine-prefix
-
-packages=(
-  cmake
-  g++-mingw-w64-x86-64-posix
-  gcc-mingw-w64-x86-64-posix
-  binutils-mingw-w64-x86-64 # objdump for the import and export checks
-  wine64
-  googletest
-  libcli11-dev
-)
-
-install_packages() {
-  local missing=() package status
-  for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$package")
-  done
-  ((${#missing[@]} == 0)) && return 0
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "windows: missing packages. Install them with:" >&2
-    echo "  sudo apt-get install --no-install-recommends ${missing[*]}" >&2
-    return 1
-  fi
-  echo "windows: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
 
 # Debian's wine64 puts its loader outside PATH.
 find_wine() {
@@ -99,7 +57,7 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
-stage "windows: dependencies" install_packages
+stage "windows: dependencies" tools/deps.sh --windows
 stage "windows: wine prefix" prepare_wine
 stage "windows: configure" cmake --preset "$preset"
 stage "windows: build" cmake --build --preset "$preset"

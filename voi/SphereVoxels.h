@@ -54,21 +54,10 @@ using SphereColumnCallback = bool (*)(void* context, std::int32_t x, std::int32_
 // time, in the order of enumerateSphereVoxels: the same voxels, column by column, x
 // then y ascending. Visits nothing for a sphere that cannot be represented. The walk
 // does not stop at kMaxSphereVoxels: the callback decides how far it goes. True when
-// the walk came to its end, false when the callback stopped it.
+// the walk came to its end, false when the callback stopped it. forEachSphereColumn
+// (voi/SphereColumns.h) is the same walk with a callable inlined into it.
 bool visitSphereColumns(const SphereCentre& centre, float radius, SphereColumnCallback callback,
                         void* context) noexcept;
-
-// visitSphereColumns with a callable `visit(x, y, zFirst, zLast)` that returns bool
-// and does not throw.
-template <typename Visit>
-bool forEachSphereColumn(const SphereCentre& centre, float radius, Visit& visit) noexcept {
-  return visitSphereColumns(
-      centre, radius,
-      [](void* context, std::int32_t x, std::int32_t y, std::int32_t zFirst, std::int32_t zLast) noexcept {
-        return static_cast<bool>((*static_cast<Visit*>(context))(x, y, zFirst, zLast));
-      },
-      &visit);
-}
 
 // The same result as enumerateSphereVoxels, computed by testing every position of the
 // bounding box: the plain form of the algorithm, kept as the reference the fast form

@@ -7,13 +7,11 @@
 #include <optional>
 #include <span>
 
+#include "common/Capacities.h"
 #include "files/FileResult.h"
 #include "voi/SphereVoxels.h"
 
 namespace orbiculon {
-
-// Bytes of a VOI name, the terminating NUL included.
-inline constexpr std::size_t kVoiNameCapacity = 256;
 
 // The line the plug-in logs for every failure of the writer, exactly so.
 inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";

@@ -1,10 +1,13 @@
 #include "voi/VoiFormat.h"
 
+#include "voi/SphereColumns.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace orbiculon {
 
@@ -49,6 +52,12 @@ public:
 
   // Makes room for `size` contiguous bytes (at most the buffer's capacity).
   bool reserve(std::size_t size) noexcept { return ok_ && (buffer_.size() - used_ >= size || flush()); }
+
+  // Room for `size` contiguous bytes, when the buffer can hold them at all; false
+  // otherwise and after a failure.
+  bool makeRoom(std::size_t size) noexcept {
+    return ok_ && size <= buffer_.size() && (buffer_.size() - used_ >= size || flush());
+  }
 
   // Whole voxel lines that fit before the buffer must be handed on.
   std::size_t linesThatFit() const noexcept { return (buffer_.size() - used_) / kVoxelLineRoom; }
@@ -148,11 +157,18 @@ void putName(ChunkWriter& out, const std::array<char, kVoiNameCapacity>& name) n
 struct ColumnPrefix {
   std::array<char, kVoxelPrefixCapacity> text{};
   std::size_t length = 0;
+  std::size_t xLength = 0; // 0 until an x is formatted
+  std::int32_t xValue = 0;
 
+  // The "x " part stays formatted while x repeats, as it does along a slice.
   void set(std::int32_t x, std::int32_t y) noexcept {
-    char* end = std::to_chars(text.data(), text.data() + kMaxIntegerLength, x).ptr;
-    *end++ = ' ';
-    end = std::to_chars(end, end + kMaxIntegerLength, y).ptr;
+    if (xLength == 0 || x != xValue) {
+      char* xEnd = std::to_chars(text.data(), text.data() + kMaxIntegerLength, x).ptr;
+      *xEnd++ = ' ';
+      xLength = static_cast<std::size_t>(xEnd - text.data());
+      xValue = x;
+    }
+    char* end = std::to_chars(text.data() + xLength, text.data() + xLength + kMaxIntegerLength, y).ptr;
     *end++ = ' ';
     length = static_cast<std::size_t>(end - text.data());
   }
@@ -181,6 +197,8 @@ class LineEndTable {
 public:
   // The line ends of z = first .. last, or null when the run is longer than the window.
   const LineEnd* run(std::int64_t first, std::int64_t last) noexcept {
+    // Most runs of a sphere lie within the range its longer runs formatted.
+    if (first >= formattedFirst_ && last <= formattedLast_) return &ends_[index(first)];
     const std::int64_t size = static_cast<std::int64_t>(kWindow);
     const std::int64_t length = last - first + 1;
     if (length > size) return nullptr;
@@ -209,51 +227,91 @@ private:
   std::int64_t formattedLast_ = -1;
 };
 
-// The last z at or after `z` whose text is as long as z's: the lines of a run are cut
-// where the number of digits changes, so that all lines of a part have one length.
-std::int64_t lastOfSameLength(std::int64_t z) noexcept {
-  std::int64_t power = 10;
-  if (z >= 0) {
-    while (power <= z)
-      power *= 10;
-    return power - 1;
+// Writes the lines of `count` voxels of one column at `line`: each the prefix, copied
+// as `Width` bytes (at least its length), followed by its whole LineEnd. A line's place
+// follows from the lengths before it, which come straight from the table, so the only
+// chain between lines is one addition; four lines per step cut the loop's own work.
+// A prefix length known at compile time (`Fixed`, 0 when it is not) folds into that
+// addition. Returns the end of the last line.
+template <std::size_t Width, std::size_t Fixed>
+char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std::size_t count) noexcept {
+  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom && Fixed <= Width);
+  std::array<char, Width> head;
+  std::memcpy(head.data(), prefix.text.data(), Width);
+  const std::size_t prefixLength = Fixed != 0 ? Fixed : prefix.length;
+  const auto putOne = [&](const LineEnd& end) {
+    std::memcpy(line, head.data(), Width);
+    std::memcpy(line + prefixLength, &end, sizeof(LineEnd));
+    line += prefixLength + end.length;
+  };
+  const LineEnd* const quadsEnd = ends + (count & ~std::size_t{3});
+  for (; ends != quadsEnd; ends += 4) {
+    putOne(ends[0]);
+    putOne(ends[1]);
+    putOne(ends[2]);
+    putOne(ends[3]);
   }
-  while (power <= -z)
-    power *= 10;
-  return -(power / 10);
+  for (std::size_t i = 0; i < count % 4; ++i)
+    putOne(ends[i]);
+  return line;
 }
 
-// The voxel lines (x, y, z) for z = first .. last, in as few buffer checks as the
-// buffer's room allows. Within a part of equal line lengths every line's place is
-// known beforehand, so the lines are written independently of each other.
-void putColumn(ChunkWriter& out, LineEndTable& table, std::int32_t x, std::int32_t y, std::int32_t first,
+using LinesWriter = char* (*)(char*, const ColumnPrefix&, const LineEnd*, std::size_t) noexcept;
+
+// Prefix lengths up to this are written by a writer of their own.
+constexpr std::size_t kLongestFixedPrefix = 16;
+
+// The writer for prefixes of `Length` characters ("x y " has at least 4).
+template <std::size_t Length> constexpr LinesWriter linesWriterFor() noexcept {
+  if constexpr (Length < 4) {
+    return &putLines<8, 0>;
+  } else if constexpr (Length <= 8) {
+    return &putLines<8, Length>;
+  } else if constexpr (Length <= kLongestFixedPrefix) {
+    return &putLines<16, Length>;
+  } else {
+    return &putLines<kVoxelPrefixCapacity, 0>;
+  }
+}
+
+constexpr std::array<LinesWriter, kVoxelPrefixCapacity + 1> kLinesWriters =
+    []<std::size_t... Length>(std::index_sequence<Length...>) {
+  return std::array<LinesWriter, kVoxelPrefixCapacity + 1>{linesWriterFor<Length>()...};
+}
+(std::make_index_sequence<kVoxelPrefixCapacity + 1>());
+
+// The voxel lines of a column from the table's line ends, at the cursor.
+void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const LineEnd* ends,
+                   std::size_t count) noexcept {
+  out.advanceTo(kLinesWriters[prefix.length](out.cursor(), prefix, ends, count));
+}
+
+// The voxel lines (x, y, z) for z = first .. last: the whole column at once when the
+// buffer has room for it, as it normally has, otherwise as many lines at a time as fit.
+void putColumn(ChunkWriter& out, LineEndTable& table, const ColumnPrefix& prefix, std::int32_t first,
                std::int32_t last) noexcept {
-  ColumnPrefix prefix;
-  prefix.set(x, y);
   const LineEnd* ends = table.run(first, last);
+  const std::size_t count = static_cast<std::size_t>(std::int64_t{last} - first + 1);
+  if (ends != nullptr && out.makeRoom(count * kVoxelLineRoom)) {
+    putTableLines(out, prefix, ends, count);
+    return;
+  }
   for (std::int64_t z = first; z <= last;) {
     if (!out.reserve(kVoxelLineRoom)) return;
-    const std::int64_t fit = static_cast<std::int64_t>(out.linesThatFit());
-    char* line = out.cursor();
+    const std::int64_t end =
+        std::min(std::int64_t{last}, z + static_cast<std::int64_t>(out.linesThatFit()) - 1);
     if (ends != nullptr) {
-      const std::int64_t end = std::min({std::int64_t{last}, z + fit - 1, lastOfSameLength(z)});
-      const LineEnd* part = ends + (z - first);
-      const std::size_t lineLength = prefix.length + part->length;
-      const std::size_t count = static_cast<std::size_t>(end - z + 1);
-      for (std::size_t i = 0; i < count; ++i) {
-        char* const at = prefix.putAt(line + i * lineLength);
-        std::memcpy(at, &part[i], sizeof(LineEnd));
-      }
-      line += count * lineLength;
-      z = end + 1;
+      putTableLines(out, prefix, ends + (z - first), static_cast<std::size_t>(end - z + 1));
     } else {
-      for (const std::int64_t end = std::min(std::int64_t{last}, z + fit - 1); z <= end; ++z) {
-        const LineEnd lineEnd = lineEndOf(z);
+      char* line = out.cursor();
+      for (std::int64_t at = z; at <= end; ++at) {
+        const LineEnd lineEnd = lineEndOf(at);
         std::memcpy(prefix.putAt(line), &lineEnd, sizeof lineEnd);
         line += prefix.length + lineEnd.length;
       }
+      out.advanceTo(line);
     }
-    out.advanceTo(line);
+    z = end + 1;
   }
 }
 
@@ -285,11 +343,13 @@ void putVoxelArray(ChunkWriter& out, const SphereVoi& voi) noexcept {
 void putSphereVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexcept {
   if (voi.NrOfVoxels == 0) return; // also a refused sphere: never walked
   std::int64_t left = voi.NrOfVoxels;
+  ColumnPrefix prefix;
   auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
     const std::int64_t length = std::int64_t{last} - first + 1;
     if (length > left) return false;
     left -= length;
-    putColumn(out, table, x, y, first, last);
+    prefix.set(x, y);
+    putColumn(out, table, prefix, first, last);
     return out.ok();
   };
   const VoiSphere& sphere = *voi.Sphere;

@@ -1,5 +1,6 @@
 // The batch command line of the stand-in host, run as a process the way a user runs
 // it: exit codes, messages, and the files it writes or must not leave behind.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/Lines.h"
 
 namespace {
 
@@ -20,6 +22,7 @@ using orbiculon::testing::readFile;
 using orbiculon::testing::splitLines;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
+using ::testing::Contains;
 
 const fs::path kExamples = ORBICULON_EXAMPLES;
 
@@ -47,12 +50,6 @@ std::string withLineFeeds(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i)
     if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) converted += text[i];
   return converted;
-}
-
-bool hasLine(const std::string& text, const std::string& line) {
-  for (const auto& each : splitLines(text))
-    if (each == line) return true;
-  return false;
 }
 
 std::set<std::string> filesIn(const fs::path& folder) {
@@ -83,12 +80,13 @@ using SpheresCommandTest = CommandLineTest;
 TEST_F(SpheresCommandTest, ListGivesOneVoiPerLineAndLogsTheLoadSummary) {
   const ProcessResult run = runHost({"spheres", (kExamples / "clean_list.txt").string(), "-o", path("dmn")});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  Reading Parameters from Text Box"));
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  Added VOI at TAL (-5.0, -49.0, 36.0) with 6.0 mm radius"));
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  Saved: " + path("dmn.voi")));
-  EXPECT_TRUE(
-      hasLine(run.out, "Host>  Loaded " + path("dmn.voi") +
-                           ": 8 VOIs in TAL space, 5760 voxels, 0 voxels shared by more than one VOI"))
+  EXPECT_THAT(splitLines(run.out), Contains("Plugin>  Reading Parameters from Text Box"));
+  EXPECT_THAT(splitLines(run.out),
+              Contains("Plugin>  Added VOI at TAL (-5.0, -49.0, 36.0) with 6.0 mm radius"));
+  EXPECT_THAT(splitLines(run.out), Contains("Plugin>  Saved: " + path("dmn.voi")));
+  EXPECT_THAT(splitLines(run.out),
+              Contains("Host>  Loaded " + path("dmn.voi") +
+                       ": 8 VOIs in TAL space, 5760 voxels, 0 voxels shared by more than one VOI"))
       << run.out;
   const auto content = readVoi(path("dmn.voi"));
   ASSERT_EQ(8u, content.vois.size());
@@ -101,8 +99,9 @@ TEST_F(SpheresCommandTest, OneCentreIsUsedAsGiven) {
   const ProcessResult run = runHost({"spheres", "--centre", "-42", "-58", "22", "--radius", "5", "--name",
                                      "angular gyrus", "--colour", "0", "128", "300", "-o", path("one")});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  Reading Parameters from GUI dialog"));
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  Added VOI at TAL (-42.0, -58.0, 22.0) with 5.0 mm radius"));
+  EXPECT_THAT(splitLines(run.out), Contains("Plugin>  Reading Parameters from GUI dialog"));
+  EXPECT_THAT(splitLines(run.out),
+              Contains("Plugin>  Added VOI at TAL (-42.0, -58.0, 22.0) with 5.0 mm radius"));
   const auto content = readVoi(path("one.voi"));
   ASSERT_EQ(1u, content.vois.size());
   EXPECT_EQ("angular gyrus", content.vois[0].name);
@@ -115,8 +114,9 @@ TEST_F(SpheresCommandTest, OverlappingSpheresAreCountedInTheSummary) {
   const ProcessResult run = runHost({"spheres", path("pair.txt"), "-o", path("pair")});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   // Two spheres of 33 voxels, centres 1 mm apart: 20 positions lie in both.
-  EXPECT_TRUE(hasLine(run.out, "Host>  Loaded " + path("pair.voi") +
-                                   ": 2 VOIs in TAL space, 66 voxels, 20 voxels shared by more than one VOI"))
+  EXPECT_THAT(splitLines(run.out),
+              Contains("Host>  Loaded " + path("pair.voi") +
+                       ": 2 VOIs in TAL space, 66 voxels, 20 voxels shared by more than one VOI"))
       << run.out;
 }
 
@@ -126,11 +126,11 @@ TEST_F(SpheresCommandTest, MniListWithHeaderGeometryAndNoLoad) {
                path("mni.voi"), "--no-load", "--header", "ResolutionX=2.9"});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   EXPECT_EQ(std::string::npos, run.out.find("Host>  Loaded")) << run.out;
-  EXPECT_TRUE(
-      hasLine(run.err, "note: 4 of 9 lines of \"" + (kExamples / "spreadsheet_export.csv").string() +
-                           "\" are dropped by cleaning; to see why, run: CerevantRZ.exe clean --explain "
-                           "--space mni " +
-                           (kExamples / "spreadsheet_export.csv").string()))
+  EXPECT_THAT(splitLines(run.err),
+              Contains("note: 4 of 9 lines of \"" + (kExamples / "spreadsheet_export.csv").string() +
+                       "\" are dropped by cleaning; to see why, run: CerevantRZ.exe clean --explain "
+                       "--space mni " +
+                       (kExamples / "spreadsheet_export.csv").string()))
       << run.err;
   const auto content = readVoi(path("mni.voi"));
   EXPECT_EQ("MNI", content.referenceSpace);
@@ -175,7 +175,8 @@ TEST_F(SpheresCommandTest, ConvertBuildsTheVoisInTheOtherSpaceWithoutAQuestion) 
   const ProcessResult run = runHost(
       {"spheres", (kExamples / "clean_list.txt").string(), "--convert", "icbm-fsl", "-o", path("dmn")});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  converted from TAL (-5.0, -49.0, 36.0) with tal2icbm (FSL)"))
+  EXPECT_THAT(splitLines(run.out),
+              Contains("Plugin>  converted from TAL (-5.0, -49.0, 36.0) with tal2icbm (FSL)"))
       << run.out;
   EXPECT_EQ("MNI", readVoi(path("dmn.voi")).referenceSpace);
 }
@@ -195,9 +196,9 @@ TEST_F(CommandLineTest, ConvertPrintsTheCleanedListWithConvertedCentres) {
   writeFile(path("edge.txt"), "69 0 0 5 edge 1 2 3\n0 0 0 5 origin 1 2 3\n");
   const ProcessResult edge = runHost({"convert", path("edge.txt"), "--transform", "icbm-spm"});
   ASSERT_EQ(0, edge.exitCode) << edge.err;
-  EXPECT_TRUE(hasLine(edge.err,
-                      "note: 1 of 2 converted centres lie outside the MNI bounds; cleaning the list "
-                      "for MNI drops them"))
+  EXPECT_THAT(splitLines(edge.err),
+              Contains("note: 1 of 2 converted centres lie outside the MNI bounds; cleaning the list "
+                       "for MNI drops them"))
       << edge.err;
 }
 
@@ -211,7 +212,7 @@ TEST_F(CleanCommandTest, StandardOutputHoldsOnlyTheCleanedList) {
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_EQ(platformText("  -42.0   -58.0    22.0     5.0                amygdala_L     255    0    0\n"),
             run.out);
-  EXPECT_TRUE(hasLine(run.err, "Plugin>  1 valid lines left after cleaning")) << run.err;
+  EXPECT_THAT(splitLines(run.err), Contains("Plugin>  1 valid lines left after cleaning")) << run.err;
 }
 
 TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
@@ -232,7 +233,7 @@ TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
   ASSERT_GE(lines.size(), explanation.size());
   EXPECT_EQ(explanation, std::vector<std::string>(
                              lines.end() - static_cast<std::ptrdiff_t>(explanation.size()), lines.end()));
-  EXPECT_TRUE(hasLine(run.out, "Plugin>  5 valid lines left after cleaning"));
+  EXPECT_THAT(splitLines(run.out), Contains("Plugin>  5 valid lines left after cleaning"));
 }
 
 // Each bundled example and the cleaned list the plug-in saves for it.

@@ -197,16 +197,14 @@ struct PathCase {
 
 class VoiPathTest : public CommandTest, public ::testing::WithParamInterface<PathCase> {};
 
+// The names are given within the test's folder (its path and a separator before them),
+// so the test need not change the process's working directory.
 TEST_P(VoiPathTest, AppendsTheSuffixToTheNameAsGiven) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  host.strings["FileName"] = GetParam().fileName;
-  const bool result = run("Start");
-  const bool written = std::filesystem::exists(GetParam().written);
-  std::filesystem::current_path(previous);
-  EXPECT_TRUE(result);
-  EXPECT_TRUE(written);
-  EXPECT_EQ(std::string("Plugin>  Saved: ") + GetParam().written, host.logLines().back());
+  const std::string folder = (dir.path() / "").string();
+  host.strings["FileName"] = folder + GetParam().fileName;
+  EXPECT_TRUE(run("Start"));
+  EXPECT_TRUE(std::filesystem::exists(folder + GetParam().written));
+  EXPECT_EQ("Plugin>  Saved: " + folder + GetParam().written, host.logLines().back());
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, VoiPathTest,

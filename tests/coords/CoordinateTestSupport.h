@@ -10,6 +10,7 @@
 
 #include "coords/CoordinateEntry.h"
 #include "coords/CoordinateList.h"
+#include "tests/support/Lines.h"
 
 namespace orbiculon::testing {
 
@@ -37,17 +38,6 @@ inline CleanResult clean(const std::string& text, bool isMni, CleaningObserver* 
   text.copy(buffer.data(), capacity - 1);
   const int count = cleanCoordinateList(buffer, isMni, observer, completion);
   return {count, std::string(buffer.data())};
-}
-
-inline std::vector<std::string> splitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    lines.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
 }
 
 } // namespace orbiculon::testing

@@ -84,19 +84,6 @@ TEST(ParseCoordinateLineTest, LongNameIsCutAndColoursStillRead) {
   EXPECT_EQ(7, e.blue);
 }
 
-TEST(ParseCoordinateLineTest, NeverWritesPastTheNameSpan) {
-  std::array<char, 8> storage{};
-  storage.fill('#');
-  float x = 0, y = 0, z = 0, radius = 0;
-  std::int32_t red = 0, green = 0, blue = 0;
-  ASSERT_TRUE(parseCoordinateLine("1 2 3 4 abcdefgh 5 6 7", 0, x, y, z, radius,
-                                  std::span<char>(storage).first(4), red, green, blue));
-  EXPECT_EQ(std::string("abc\0####", 8), std::string(storage.data(), storage.size()));
-  EXPECT_EQ(7, blue);
-  EXPECT_TRUE(
-      parseCoordinateLine("1 2 3 4 a 5 6 7", 0, x, y, z, radius, std::span<char>(), red, green, blue));
-}
-
 TEST(ParseCoordinateLineTest, CursorMatchesParsingByIndexInAnyOrder) {
   std::string text;
   for (int i = 0; i < 50; ++i)

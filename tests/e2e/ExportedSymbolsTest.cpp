@@ -12,6 +12,7 @@
 #include "host/HostEntryNames.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
+#include "tests/support/Lines.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
+#include "tests/support/Lines.h"
 
 namespace {
 

@@ -23,8 +23,4 @@ struct ProcessResult {
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnvironment = {});
 
-// The lines of `text`, each without its line end ("\n" or "\r\n"); no empty last
-// line for a text that ends with a line end.
-std::vector<std::string> splitLines(const std::string& text);
-
 } // namespace orbiculon::testing

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Checks the help page in headless Chromium (Debian's chromium package, installed
-# here with apt-get when it is missing and this runs as root).
+# Checks the help page in headless Chromium (Debian's chromium package, which
+# tools/deps.sh --browser installs).
 # Usage: run_browser_check.sh PAGE.html SCREENSHOT.png
-# Exit 77 (skipped) when Node.js is missing, or Chromium is missing and cannot be
-# installed.
+# Exit 77 (skipped) when Node.js or Chromium is missing.
 set -u
 page=$1
 screenshot=$2
@@ -26,21 +25,7 @@ find_chromium() {
 }
 
 if ! chromium_bin=$(find_chromium); then
-  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "installing chromium with apt-get"
-    log=$(mktemp)
-    if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium; } >"$log" 2>&1; then
-      tail -n 20 "$log"
-      rm -f "$log"
-      echo "not ok - apt-get could not install chromium"
-      exit 1
-    fi
-    rm -f "$log"
-  fi
-  if ! chromium_bin=$(find_chromium); then
-    echo "SKIPPED: chromium is not installed and cannot be installed here (needs root and apt-get)"
-    exit 77
-  fi
+  echo "SKIPPED: chromium is not installed (tools/deps.sh --browser installs it)"
+  exit 77
 fi
-
 exec node "$here/check_help_page.js" "$page" "$screenshot" "$chromium_bin"

@@ -17,22 +17,26 @@
 #include <string>
 #include <vector>
 
+#include "common/Capacities.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/Lines.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace orbiculon::testing;
+using ::testing::Contains;
+using ::testing::Not;
+using ::testing::StartsWith;
 using namespace std::string_literals;
 
-// Capacities the host honours for the plug-in's buffers, terminating NUL included.
-constexpr std::size_t kCommandCapacity = 256;
-constexpr std::size_t kPathCapacity = 512;
-constexpr std::size_t kNameCapacity = 256; // a VOI's own copy of its name
-constexpr std::size_t kListCapacity = 100000;
-constexpr std::size_t kLogLineLength = 511;
+using orbiculon::kCommandCapacity;
+constexpr std::size_t kPathCapacity = orbiculon::kFilePathCapacity;
+constexpr std::size_t kNameCapacity = orbiculon::kVoiNameCapacity; // a VOI's own copy of its name
+constexpr std::size_t kListCapacity = orbiculon::kCoordinateListCapacity;
+constexpr std::size_t kLogLineLength = orbiculon::kLogLineCapacity - 1;
 // The longest "FileName" whose path with ".voi" still fits the path text.
 constexpr std::size_t kLongestFileName = kPathCapacity - 1 - 4;
 // Cleaned lines of 75 characters and their line feeds that fit the list text.
@@ -45,11 +49,6 @@ const std::string kTextReadError = "Plugin>  Error while reading *.txt file.";
 struct HostRun {
   ProcessResult process;
   std::vector<std::string> log; // the host's log: its standard output, line by line
-
-  bool logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
-  bool loggedPrefix(const std::string& prefix) const {
-    return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-  }
 };
 
 // The stand-in host's dialog with `options` (parameters first, commands last).
@@ -83,10 +82,6 @@ std::vector<std::string> startOptions(const std::string& fileName, std::vector<s
 
 std::vector<std::string> fileLines(const fs::path& path) { return splitLines(readFile(path)); }
 
-bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 // Coordinate list text of `count` valid short lines.
 std::string shortLines(int count, const std::string& line = "1 2 3 0.5 n 1 2 3") {
   std::string text;
@@ -115,14 +110,15 @@ TEST_P(DialogSphereTest, WritesTheVoiAndLogsARefusal) {
   const HostRun run = runDialog(
       startOptions((dir / "out").string(), {"--float", "tX=" + c.x, "--float", "Radius=" + c.radius}));
   expectSurvived(run);
-  EXPECT_TRUE(run.logged("Plugin>  Saved: " + (dir / "out.voi").string())) << run.process.out;
-  EXPECT_TRUE(run.loggedPrefix("Host>  Loaded " + (dir / "out.voi").string())) << run.process.out;
+  EXPECT_THAT(run.log, Contains("Plugin>  Saved: " + (dir / "out.voi").string())) << run.process.out;
+  EXPECT_THAT(run.log, Contains(StartsWith("Host>  Loaded " + (dir / "out.voi").string())))
+      << run.process.out;
   const auto voi = fileLines(dir / "out.voi");
-  EXPECT_TRUE(hasLine(voi, "NrOfVoxels: " + std::to_string(c.voxels))) << readFile(dir / "out.voi");
+  EXPECT_THAT(voi, Contains("NrOfVoxels: " + std::to_string(c.voxels))) << readFile(dir / "out.voi");
   const std::string refusal = "Plugin>  VOI 1 (\"Seed\") was written without voxels: " + c.refusal + ".";
-  EXPECT_EQ(!c.refusal.empty(), run.logged(refusal)) << run.process.out;
+  EXPECT_THAT(run.log, containsIf(!c.refusal.empty(), refusal)) << run.process.out;
   if (c.refusal.empty()) {
-    EXPECT_FALSE(run.loggedPrefix("Plugin>  VOI 1 (")) << run.process.out;
+    EXPECT_THAT(run.log, Not(Contains(StartsWith("Plugin>  VOI 1 (")))) << run.process.out;
   }
 }
 
@@ -154,7 +150,7 @@ TEST(DialogSphereEdgeTest, WritesPositionsAtTheLowerEdgeInFull) {
   const HostRun run =
       runDialog(startOptions((dir / "out").string(), {"--float", "tX=-2147483648", "--float", "Radius=0"}));
   expectSurvived(run);
-  EXPECT_TRUE(hasLine(fileLines(dir / "out.voi"), "-2147483648 0 0")) << readFile(dir / "out.voi");
+  EXPECT_THAT(fileLines(dir / "out.voi"), Contains("-2147483648 0 0")) << readFile(dir / "out.voi");
 }
 
 // ---------------------------------------------------------------------------------
@@ -179,12 +175,12 @@ TEST_P(FileNameLengthTest, SavesWhenThePathFitsAndReportsOtherwise) {
   const std::string path = received + ".voi";
   if (length <= kLongestFileName) {
     // The log line is cut to the log text; the file has its whole name.
-    EXPECT_TRUE(run.logged(("Plugin>  Saved: " + path).substr(0, kLogLineLength))) << run.process.out;
+    EXPECT_THAT(run.log, Contains(("Plugin>  Saved: " + path).substr(0, kLogLineLength))) << run.process.out;
     EXPECT_TRUE(fs::is_regular_file(path));
-    EXPECT_FALSE(run.logged(kVoiWriteError));
+    EXPECT_THAT(run.log, Not(Contains(kVoiWriteError)));
   } else {
-    EXPECT_TRUE(run.logged(kVoiWriteError)) << run.process.out;
-    EXPECT_FALSE(run.loggedPrefix("Plugin>  Saved: ")) << run.process.out;
+    EXPECT_THAT(run.log, Contains(kVoiWriteError)) << run.process.out;
+    EXPECT_THAT(run.log, Not(Contains(StartsWith("Plugin>  Saved: ")))) << run.process.out;
 #ifndef _WIN32
     // (Not on Windows: a folder path past MAX_PATH cannot be examined there.)
     EXPECT_TRUE(fs::is_empty(folder)) << "a file was written";
@@ -210,7 +206,7 @@ TEST_P(NameLengthTest, DialogNameIsCutTo255InTheVoi) {
   TempDir dir;
   const HostRun run = runDialog(startOptions((dir / "out").string(), {"--text", "Name_of_VOI=" + name}));
   expectSurvived(run);
-  EXPECT_TRUE(hasLine(fileLines(dir / "out.voi"), "NameOfVOI:  " + name.substr(0, kNameCapacity - 1)));
+  EXPECT_THAT(fileLines(dir / "out.voi"), Contains("NameOfVOI:  " + name.substr(0, kNameCapacity - 1)));
 }
 
 TEST_P(NameLengthTest, ListNameIsCutTo255WhenCleanedAndBuilt) {
@@ -222,10 +218,10 @@ TEST_P(NameLengthTest, ListNameIsCutTo255WhenCleanedAndBuilt) {
                  "listVOIinfoFrom=1", "--text", "FileName=" + (dir / "out").string(), "--int", "LoadInCV=1",
                  "--save", "VOItext=" + (dir / "clean.txt").string(), "CleanUpText", "Start"});
   expectSurvived(run);
-  EXPECT_TRUE(run.logged("Plugin>  1 valid lines left after cleaning")) << run.process.out;
+  EXPECT_THAT(run.log, Contains("Plugin>  1 valid lines left after cleaning")) << run.process.out;
   const std::string cut = name.substr(0, kNameCapacity - 1);
   EXPECT_EQ("   10.0    20.0    30.0     2.0 " + cut + "     255    0    0", readFile(dir / "clean.txt"));
-  EXPECT_TRUE(hasLine(fileLines(dir / "out.voi"), "NameOfVOI:  " + cut));
+  EXPECT_THAT(fileLines(dir / "out.voi"), Contains("NameOfVOI:  " + cut));
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, NameLengthTest,
@@ -243,8 +239,8 @@ TEST_P(CommandLengthTest, UnknownCommandIsLoggedAsReceived) {
   const std::string command(GetParam(), 'C');
   const HostRun run = runDialog({command});
   expectSurvived(run);
-  EXPECT_TRUE(
-      run.logged("Plugin>  Received unknown command: \"" + command.substr(0, kCommandCapacity - 1) + "\"."))
+  EXPECT_THAT(run.log, Contains("Plugin>  Received unknown command: \"" +
+                                command.substr(0, kCommandCapacity - 1) + "\"."))
       << run.process.out;
 }
 
@@ -275,10 +271,10 @@ TEST_P(TextFileCapacityTest, ReadsWhatFitsAndReportsTheRest) {
   const HostRun run = runDialog({"--open-path", (dir / "list.txt").string(), "--save",
                                  "AllText=" + (dir / "all.txt").string(), "ReadTextFile"});
   expectSurvived(run);
-  EXPECT_TRUE(
-      run.logged("Plugin>  Read " + std::to_string(c.lines) + " lines in " + (dir / "list.txt").string()))
+  EXPECT_THAT(run.log, Contains("Plugin>  Read " + std::to_string(c.lines) + " lines in " +
+                                (dir / "list.txt").string()))
       << run.process.out;
-  EXPECT_EQ(c.readError, run.logged(kTextReadError)) << run.process.out;
+  EXPECT_THAT(run.log, containsIf(c.readError, kTextReadError)) << run.process.out;
   EXPECT_TRUE(readFile(dir / "all.txt") == c.allText) << "AllText differs";
 }
 
@@ -329,8 +325,8 @@ TEST(TextFileSizeTest, SparseFileOfNulBytesStopsAtTheListCapacity) {
   fs::resize_file(file, std::uintmax_t{1} << 30);
   const HostRun run = runDialog({"--open-path", file.string(), "ReadTextFile"});
   expectSurvived(run);
-  EXPECT_TRUE(run.logged("Plugin>  Read 0 lines in " + file.string())) << run.process.out;
-  EXPECT_TRUE(run.logged(kTextReadError)) << run.process.out;
+  EXPECT_THAT(run.log, Contains("Plugin>  Read 0 lines in " + file.string())) << run.process.out;
+  EXPECT_THAT(run.log, Contains(kTextReadError)) << run.process.out;
 }
 
 // ---------------------------------------------------------------------------------
@@ -364,11 +360,11 @@ TEST_P(ListCapacityTest, CleanUpTextKeepsWhatFitsAndSaysWhatWasLeftOut) {
   const HostRun run = runDialog({"--text-file", "VOItext=" + (dir / "list.txt").string(), "--save",
                                  "VOItext=" + (dir / "clean.txt").string(), "CleanUpText"});
   expectSurvived(run);
-  EXPECT_TRUE(run.logged("Plugin>  " + std::to_string(c.valid) + " valid lines left after cleaning"))
+  EXPECT_THAT(run.log, Contains("Plugin>  " + std::to_string(c.valid) + " valid lines left after cleaning"))
       << run.process.out;
   EXPECT_EQ(c.leftOut > 0 ? 1 : 0, leftOutLines(run)) << run.process.out;
   if (c.leftOut > 0) {
-    EXPECT_TRUE(run.logged(leftOutLine(c.leftOut))) << run.process.out;
+    EXPECT_THAT(run.log, Contains(leftOutLine(c.leftOut))) << run.process.out;
   }
   const std::string cleaned = readFile(dir / "clean.txt");
   EXPECT_LT(cleaned.size(), kListCapacity);
@@ -385,9 +381,9 @@ TEST_P(ListCapacityTest, StartBuildsTheVoisThatFitAndSaysWhatWasLeftOut) {
   expectSurvived(run);
   EXPECT_EQ(c.leftOut > 0 ? 1 : 0, leftOutLines(run)) << run.process.out;
   if (c.leftOut > 0) {
-    EXPECT_TRUE(run.logged(leftOutLine(c.leftOut))) << run.process.out;
+    EXPECT_THAT(run.log, Contains(leftOutLine(c.leftOut))) << run.process.out;
   }
-  EXPECT_TRUE(hasLine(fileLines(dir / "out.voi"), "NrOfvois:                   " + std::to_string(c.valid)));
+  EXPECT_THAT(fileLines(dir / "out.voi"), Contains("NrOfvois:                   " + std::to_string(c.valid)));
 }
 
 // One line of `length` characters that is valid only when complete: its last
@@ -477,9 +473,9 @@ class VoiOutputPathTest : public OutputPathTest {};
 TEST_P(VoiOutputPathTest, FailureIsReportedAndNothingIsRemoved) {
   const HostRun run = runDialog(startOptions(path("")));
   expectSurvived(run);
-  EXPECT_TRUE(run.logged(kVoiWriteError)) << run.process.out;
-  EXPECT_FALSE(run.loggedPrefix("Plugin>  Saved: ")) << run.process.out;
-  EXPECT_FALSE(run.loggedPrefix("Host>  ")) << "a file that was not written was loaded";
+  EXPECT_THAT(run.log, Contains(kVoiWriteError)) << run.process.out;
+  EXPECT_THAT(run.log, Not(Contains(StartsWith("Plugin>  Saved: ")))) << run.process.out;
+  EXPECT_THAT(run.log, Not(Contains(StartsWith("Host>  ")))) << "a file that was not written was loaded";
   expectFullDeviceIntact(link(".voi"));
 }
 
@@ -497,7 +493,7 @@ TEST_P(TextOutputPathTest, FailureIsReportedAndNothingIsRemoved) {
   const HostRun run =
       runDialog({"--text", "VOItext=1 2 3 4 n 1 2 3", "--save-path", path(".txt"), "SaveTextFile"});
   expectSurvived(run);
-  EXPECT_TRUE(run.logged(kTextWriteError)) << run.process.out;
+  EXPECT_THAT(run.log, Contains(kTextWriteError)) << run.process.out;
   EXPECT_NE(std::string::npos, run.process.err.find("[message] Error saving file")) << run.process.err;
   expectFullDeviceIntact(link(".txt"));
 }

@@ -4,6 +4,7 @@
 // buffers to their last byte without a terminating NUL. In every case the plug-in
 // must not call through a missing entry, not crash, not overrun, and behave as
 // documented below.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Capacities.h"
 #include "host/HostEntryNames.h"
 #include "host/HostEntryTable.h"
 #include "plugin/Orbiculon.h"
@@ -29,6 +31,9 @@ using orbiculon::testing::FakeHost;
 using orbiculon::testing::readFile;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
+using ::testing::Contains;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 const std::string kList = "10 20 30 2 first 255 0 0\n-10,-20,-30,3,second,0,128,255\n";
 
@@ -57,15 +62,6 @@ std::vector<bool> runEveryCommand(FakeHost& host, Orbiculon& plugin) {
   host.strings["Command"] = "Start";
   results.push_back(plugin.execute());
   return results;
-}
-
-bool has(const std::vector<std::string>& events, const std::string& event) {
-  return std::find(events.begin(), events.end(), event) != events.end();
-}
-
-bool hasPrefix(const std::vector<std::string>& events, const std::string& prefix) {
-  return std::any_of(events.begin(), events.end(),
-                     [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
 }
 
 // ---------------------------------------------------------------------------------
@@ -99,12 +95,12 @@ TEST_P(MissingEntryTest, EveryCommandRunsWithoutTheEntry) {
 
   const std::vector<bool> expected = {!c.startDeclined, true, true, true, true, !c.startDeclined};
   EXPECT_EQ(expected, results);
-  EXPECT_FALSE(has(host.events, "unexpected call"));
+  EXPECT_THAT(host.events, Not(Contains("unexpected call")));
   if (!c.present.empty()) {
-    EXPECT_TRUE(hasPrefix(host.events, c.present)) << ::testing::PrintToString(host.events);
+    EXPECT_THAT(host.events, Contains(StartsWith(c.present))) << ::testing::PrintToString(host.events);
   }
   if (!c.absent.empty()) {
-    EXPECT_FALSE(hasPrefix(host.events, c.absent)) << ::testing::PrintToString(host.events);
+    EXPECT_THAT(host.events, Not(Contains(StartsWith(c.absent)))) << ::testing::PrintToString(host.events);
   }
 }
 
@@ -161,8 +157,8 @@ TEST(MissingEntryFileTest, WithoutTheLogTheFileIsStillWrittenAndLoaded) {
   host.strings["Command"] = "Start";
   EXPECT_TRUE(plugin.execute());
   EXPECT_TRUE(fs::is_regular_file(dir / "out.voi"));
-  EXPECT_TRUE(has(host.events, "load: " + (dir / "out.voi").string()));
-  EXPECT_FALSE(has(host.events, savedLine(dir)));
+  EXPECT_THAT(host.events, Contains("load: " + (dir / "out.voi").string()));
+  EXPECT_THAT(host.events, Not(Contains(savedLine(dir))));
 }
 
 // ---------------------------------------------------------------------------------
@@ -209,7 +205,7 @@ TEST(CallOrderTest, ExecuteAfterRefusedInitRunsTheCommand) {
   EXPECT_FALSE(plugin.initPlugin());
   host.strings["Command"] = "Start";
   EXPECT_TRUE(plugin.execute());
-  EXPECT_TRUE(has(host.events, savedLine(dir)));
+  EXPECT_THAT(host.events, Contains(savedLine(dir)));
   EXPECT_EQ(0, plugin.documentID);
 }
 
@@ -224,14 +220,12 @@ TEST(CallOrderTest, SecondObjectKeepsWorkingAfterTheFirstIsDestroyed) {
   first.reset();
   host.strings["Command"] = "Start";
   EXPECT_TRUE(second.execute());
-  EXPECT_TRUE(has(host.events, savedLine(dir)));
+  EXPECT_THAT(host.events, Contains(savedLine(dir)));
 }
 
 // ---------------------------------------------------------------------------------
 // A host that honours every capacity but fills the buffers to their last byte and
 // leaves out the NUL. The plug-in must read each text within its capacity.
-
-constexpr std::size_t kPathCapacity = 512;
 
 // "Command" is `command` when set (so that a command can be chosen at all), every
 // other text parameter and both file dialogs are rogue.
@@ -245,10 +239,10 @@ extern "C" void rogueGetString(const char* name, char* buffer) {
     std::memcpy(buffer, Rogue::command, std::strlen(Rogue::command) + 1);
     return;
   }
-  std::memset(buffer, 'A', orbiculon::testing::stringParameterCapacity(name));
+  std::memset(buffer, 'A', orbiculon::stringParameterCapacity(name));
 }
 extern "C" void rogueGetPath(const char*, const char*, const char*, char* buffer) {
-  std::memset(buffer, 'A', kPathCapacity);
+  std::memset(buffer, 'A', orbiculon::kFilePathCapacity);
 }
 
 // Rebinds the table: the rogue entries, and what the fake host bound for the rest.
@@ -295,21 +289,21 @@ TEST_F(RogueHostTest, CommandIsReadWithin255Characters) {
 }
 
 TEST_F(RogueHostTest, FileNameOf511CharactersLeavesNoRoomForTheSuffix) {
-  EXPECT_TRUE(has(run("Start"), "Error while writing VOI file"));
+  EXPECT_THAT(run("Start"), Contains("Error while writing VOI file"));
 }
 
 TEST_F(RogueHostTest, ListOf99999CharactersCleansToNothing) {
-  EXPECT_TRUE(has(run("CleanUpText"), "Plugin>  0 valid lines left after cleaning"));
-  EXPECT_TRUE(has(host.events, "set VOItext: "));
+  EXPECT_THAT(run("CleanUpText"), Contains("Plugin>  0 valid lines left after cleaning"));
+  EXPECT_THAT(host.events, Contains("set VOItext: "));
 }
 
 // A path of 511 A's is too long for the file system: nothing is read or written.
 TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
-  const std::string path(kPathCapacity - 1, 'A');
-  EXPECT_TRUE(has(run("ReadTextFile"),
-                  ("Plugin>  The list is unchanged: " + path + ": File name too long").substr(0, 511)));
-  EXPECT_TRUE(has(run("SaveTextFile"), "Plugin>  Error while writing *.txt file."));
-  EXPECT_TRUE(has(host.events, "message: Error saving file"));
+  const std::string path(orbiculon::kFilePathCapacity - 1, 'A');
+  EXPECT_THAT(run("ReadTextFile"),
+              Contains(("Plugin>  The list is unchanged: " + path + ": File name too long").substr(0, 511)));
+  EXPECT_THAT(run("SaveTextFile"), Contains("Plugin>  Error while writing *.txt file."));
+  EXPECT_THAT(host.events, Contains("message: Error saving file"));
 }
 
 // ---------------------------------------------------------------------------------

@@ -5,16 +5,15 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 namespace orbiculon::testing {
 
 FakeHost* FakeHost::current = nullptr;
-
-std::size_t stringParameterCapacity(const std::string& name) {
-  if (name == "Command") return 256;
-  if (name == "VOItext") return 100000;
-  return 512;
-}
 
 namespace {
 
@@ -34,7 +33,7 @@ int fakeYesNoMessageBox(const char* text) {
   return host().yesNoAnswer;
 }
 void copyPath(const std::string& path, char* buffer) {
-  const std::size_t n = std::min<std::size_t>(path.size(), 511);
+  const std::size_t n = std::min(path.size(), kFilePathCapacity - 1);
   std::memcpy(buffer, path.data(), n);
   buffer[n] = '\0';
 }
@@ -158,11 +157,29 @@ std::vector<std::string> FakeHost::logLines() const {
   return lines;
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::string& name, const std::filesystem::path& base) {
+  // A random name, taken only when create_directory made it anew.
+  constexpr int kNameAttempts = 100;
   std::random_device random;
   std::mt19937_64 generator(random());
-  path_ = std::filesystem::temp_directory_path() / ("orbiculon-test-" + std::to_string(generator()));
-  std::filesystem::create_directories(path_);
+  const auto parent = base.empty() ? std::filesystem::temp_directory_path() : base;
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    path_ = parent / ("orbiculon-" + name + "-" + std::to_string(generator()));
+    std::error_code error;
+    if (std::filesystem::create_directory(path_, error)) return;
+  }
+  throw std::runtime_error("cannot create a temporary folder in " + parent.string());
+}
+
+std::filesystem::path memoryFolder() {
+#if defined(_WIN32)
+  return {};
+#else
+  const std::filesystem::path shm("/dev/shm");
+  std::error_code error;
+  if (std::filesystem::is_directory(shm, error) && ::access(shm.c_str(), W_OK | X_OK) == 0) return shm;
+  return {};
+#endif
 }
 
 TempDir::~TempDir() {

@@ -6,8 +6,10 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "common/Capacities.h"
 #include "host/HostEntryTable.h"
 #include "host/VmrMainHeader.h"
 
@@ -59,22 +61,36 @@ private:
   std::unique_ptr<HostLookup> lookup_;
 };
 
-// Capacity the real host honours when it copies a string parameter.
-std::size_t stringParameterCapacity(const std::string& name);
-
-// A fresh folder under the system temp folder, removed with its content.
+// A folder of its own under `base`, or the system temp folder when `base` is empty
+// ("orbiculon-<name>-..."), made anew (never an existing one) and removed with its
+// content. Throws std::runtime_error when no folder can be made.
 class TempDir {
 public:
-  TempDir();
+  explicit TempDir(const std::string& name = "test", const std::filesystem::path& base = {});
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
+  // Removes everything in the folder but the names for which `keep` is true.
+  template <typename Keep> void clear(const Keep& keep) const {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path_, error)) {
+      if (keep(entry.path().filename().string())) continue;
+      std::error_code ignored;
+      std::filesystem::remove_all(entry.path(), ignored);
+    }
+  }
+
 private:
   std::filesystem::path path_;
 };
+
+// /dev/shm where the system has one the process may write to (a memory file system
+// on Linux), else empty (for TempDir: the system temp folder). The fuzz targets put
+// their folder there: they write, rename and remove files for every input.
+std::filesystem::path memoryFolder();
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
