@@ -9,7 +9,8 @@
 // job's voxels and megabytes per second, its peak resident memory above the idle
 // process and its minor page faults per run; the second case does the same for one
 // sphere of radius 200 mm (34 million voxels), to show that memory and page faults do
-// not grow with the voxel count.
+// not grow with the voxel count. LargestJob/ReplaceVersusInPlace compares the job
+// written through the replacing writer with the job written in place.
 
 #include <benchmark/benchmark.h>
 
@@ -214,6 +215,91 @@ BENCHMARK(LargestJob_JobVersusPlainWrite)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(kPairs);
+
+// The replace step on its own: the same job written through writeVOIFile (a new
+// temporary file beside the target, renamed onto it) and written in place (the
+// target truncated and formatted into directly, as the writer did before it replaced
+// files), both to the same folder, in turns whose order swaps every iteration.
+// `ratio` is replace over in place, of the medians. Argument: whether the target
+// exists (a second save over the first, whose old blocks the rename or the
+// truncation frees) or not (a first save: the target is removed, untimed).
+constexpr int kReplacePairs = 15;
+
+class InPlaceSink final : public VoiTextSink {
+public:
+  explicit InPlaceSink(std::FILE* out) noexcept : out_(out) {}
+  bool write(const char* data, std::size_t size) noexcept override {
+    return std::fwrite(data, 1, size, out_) == size;
+  }
+
+private:
+  std::FILE* out_;
+};
+
+// runJob with the file written in place: unbuffered, so every chunk of the
+// formatter's buffer is one write, as in the replacing writer.
+JobResult runJobInPlace(const std::filesystem::path& file, const std::vector<SphereCentre>& centres,
+                        float radius) {
+  JobResult result;
+  const std::string path = file.string();
+  std::vector<char> buffer(kVoiWriteBufferCapacity);
+  const Clock::time_point start = Clock::now();
+  {
+    const std::vector<SphereVoi> vois = buildJob(centres, radius, result.voxels);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out != nullptr) {
+      InPlaceSink sink(out);
+      result.ok = std::setvbuf(out, nullptr, _IONBF, 0) == 0 &&
+                  formatVoiFile(describe(path.c_str(), vois), buffer, sink);
+      result.ok = std::fclose(out) == 0 && result.ok;
+    }
+  }
+  result.seconds = secondsSince(start);
+  return result;
+}
+
+void LargestJob_ReplaceVersusInPlace(benchmark::State& state) {
+  const std::vector<SphereCentre> centres = jobCentres(kLargestJobVoiCount);
+  const bool existing = state.range(0) != 0;
+  BenchFolder folder;
+  // Untimed: both targets exist from here on, and the page cache is warm.
+  runJob(folder / "replaced.voi", centres, kLargestJobRadius);
+  runJobInPlace(folder / "in_place.voi", centres, kLargestJobRadius);
+  std::vector<double> replaced;
+  std::vector<double> inPlace;
+  for (auto _ : state) {
+    if (!existing) {
+      removeFile(folder / "replaced.voi");
+      removeFile(folder / "in_place.voi");
+    }
+    JobResult results[2];
+    const bool replaceFirst = replaced.size() % 2 == 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((turn == 0) == replaceFirst)
+        results[0] = runJob(folder / "replaced.voi", centres, kLargestJobRadius);
+      else
+        results[1] = runJobInPlace(folder / "in_place.voi", centres, kLargestJobRadius);
+    }
+    if (!results[0].ok || !results[1].ok) {
+      state.SkipWithError("a file could not be written");
+      break;
+    }
+    replaced.push_back(results[0].seconds);
+    inPlace.push_back(results[1].seconds);
+    state.SetIterationTime(results[0].seconds);
+  }
+  state.counters["replace_ms"] = 1000.0 * median(replaced);
+  state.counters["in_place_ms"] = 1000.0 * median(inPlace);
+  state.counters["ratio"] = median(inPlace) > 0.0 ? median(replaced) / median(inPlace) : 0.0;
+  state.counters["best_ratio"] = smallest(inPlace) > 0.0 ? smallest(replaced) / smallest(inPlace) : 0.0;
+}
+BENCHMARK(LargestJob_ReplaceVersusInPlace)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("existing")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(kReplacePairs);
 
 // Parts of the job on their own, to see where the time goes: building the records
 // (counting every sphere) and formatting the file without writing it.

@@ -23,13 +23,15 @@
 //              the byte 0xFE, then the content of the file to read (the rest)
 //
 // Files: every path the harness gives the plug-in lies in a private temporary folder
-// (FileName has its slashes replaced, so it cannot leave that folder), which is
-// emptied after each input. To keep files and memory small, a "Start" whose VOIs
-// would hold more than kVoxelCap voxels in all is not run, and a dialog radius whose
-// valid sphere exceeds it is replaced by 0 (a radius of 554 mm is a valid sphere of
-// 712 million voxels: 8.5 GB in memory and a 10 GB file). Spheres the enumeration
-// refuses (non-finite, beyond the 32-bit range, over its voxel limit) cost nothing
-// and are run as given.
+// (in /dev/shm where there is one; FileName has its slashes replaced, so it cannot
+// leave that folder), which is emptied after each input. To keep each input's work
+// small (hundreds of inputs a second), a "Start" whose VOIs would hold more than
+// kVoxelCap voxels in all (a sphere of radius 15 mm) is not run, a dialog radius
+// whose valid sphere exceeds it is replaced by 0 (a radius of 554 mm is a valid
+// sphere of 712 million voxels), and the list text keeps its length but at most
+// kListLineCap line breaks. Spheres the enumeration refuses (non-finite, beyond the
+// 32-bit range, over its voxel limit) cost nothing and are run as given. A full
+// list, many VOIs and large spheres are left to the unit tests and the benchmarks.
 //
 // Invariants, always: no fault, no sanitizer report, no call of an entry point the
 // plug-in does not use, every log line within the 511 characters of the log text,
@@ -62,7 +64,8 @@ using orbiculon::fuzz::FuzzInput;
 using orbiculon::fuzz::printable;
 using orbiculon::testing::FakeHost;
 
-constexpr std::int64_t kVoxelCap = std::int64_t{1} << 20;
+constexpr std::int64_t kVoxelCap = std::int64_t{1} << 14;
+constexpr std::size_t kListLineCap = 32;
 constexpr std::size_t kLogLineLimit = orbiculon::kLogLineCapacity - 1;
 constexpr char kSectionEnd = '\xFE';
 
@@ -104,7 +107,7 @@ bool isPrepared(const std::string& name) {
 }
 
 const orbiculon::testing::TempDir& folder() {
-  static const orbiculon::testing::TempDir dir("fuzz-dispatcher");
+  static const orbiculon::testing::TempDir dir("fuzz-dispatcher", orbiculon::testing::memoryFolder());
   return dir;
 }
 
@@ -119,10 +122,10 @@ void prepareFolder() {
 // `text` repeated (or "a" when empty) and cut to exactly `length` characters.
 std::string padded(std::string_view text, std::size_t length) {
   if (text.empty()) text = "a";
-  std::string out;
+  std::string out(text.substr(0, length));
   out.reserve(length);
-  while (out.size() < length)
-    out.append(text.substr(0, length - out.size()));
+  while (out.size() < length) // doubling: a few appends even for a one-byte text
+    out.append(out, 0, std::min(out.size(), length - out.size()));
   return out;
 }
 
@@ -192,6 +195,17 @@ std::string dialogPath(std::uint8_t mode, const std::string& file) {
   }
 }
 
+// `text` with at most kListLineCap LF and as many CR: later ones become blanks, so
+// the text keeps its length (and its capacity edge) while the list stays short.
+std::string withFewLines(std::string text) {
+  for (const char lineBreak : {'\n', '\r'}) {
+    std::size_t breaks = 0;
+    for (std::size_t at = text.find(lineBreak); at != std::string::npos; at = text.find(lineBreak, at + 1))
+      if (++breaks > kListLineCap) text[at] = ' ';
+  }
+  return text;
+}
+
 // What the plug-in receives of a text parameter: the host copies within the capacity
 // it honours; the C text ends at the first NUL.
 std::string received(const FakeHost& host, const std::string& name) {
@@ -201,6 +215,36 @@ std::string received(const FakeHost& host, const std::string& name) {
   const std::size_t length =
       std::min({value.size(), orbiculon::stringParameterCapacity(name) - 1, value.find('\0')});
   return value.substr(0, length);
+}
+
+// Counts the valid lines cleaning leaves out because the list text is full.
+struct LeftOut final : orbiculon::CleaningObserver {
+  void lineDoesNotFit(const orbiculon::CleaningLine&) override { ++count; }
+  int count = 0;
+};
+
+// The list `text` cleaned as the plug-in cleans it. The last result is kept: "Start"
+// asks twice for the same list (for its voxels, then for its check).
+std::string cleaned(const std::string& text, bool isMni, int& count, int& leftOut) {
+  struct Last {
+    bool valid = false;
+    std::string text;
+    bool isMni = false;
+    std::string result;
+    int count = 0;
+    int leftOut = 0;
+  };
+  static Last last;
+  if (!last.valid || last.isMni != isMni || last.text != text) {
+    std::vector<char> list(orbiculon::kCoordinateListCapacity, '\0');
+    std::copy(text.begin(), text.end(), list.begin());
+    LeftOut observer;
+    const int kept = orbiculon::cleanCoordinateList(list, isMni, &observer);
+    last = {true, text, isMni, list.data(), kept, observer.count};
+  }
+  count = last.count;
+  leftOut = last.leftOut;
+  return last.result;
 }
 
 // Voxels in all that "Start" would build, as far as the harness can tell beforehand.
@@ -216,12 +260,11 @@ std::int64_t plannedVoxels(const FakeHost& host, bool fromList, bool isMni) {
     };
     return countOf({value("tX"), value("tY"), value("tZ")}, value("Radius"));
   }
-  std::vector<char> list(orbiculon::kCoordinateListCapacity, '\0');
-  const std::string text = received(host, "VOItext");
-  std::copy(text.begin(), text.end(), list.begin());
-  const int lines = orbiculon::cleanCoordinateList(list, isMni);
+  int lines = 0;
+  int leftOut = 0;
+  const std::string list = cleaned(received(host, "VOItext"), isMni, lines, leftOut);
   std::int64_t total = 0;
-  orbiculon::CoordinateLineCursor cursor(list.data());
+  orbiculon::CoordinateLineCursor cursor(list.c_str());
   orbiculon::CoordinateEntry entry{};
   for (std::int32_t i = 0; i < lines && cursor.parse(i, entry); ++i)
     total += countOf({entry.x, entry.y, entry.z}, entry.radius);
@@ -252,21 +295,6 @@ bool has(const std::vector<std::string>& lines, const std::string& line) {
 std::size_t countPrefixed(const std::vector<std::string>& lines, const std::string& prefix) {
   return static_cast<std::size_t>(std::count_if(
       lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
-
-// Counts the valid lines cleaning leaves out because the list text is full.
-struct LeftOut final : orbiculon::CleaningObserver {
-  void lineDoesNotFit(const orbiculon::CleaningLine&) override { ++count; }
-  int count = 0;
-};
-
-std::string cleaned(const std::string& text, bool isMni, int& count, int& leftOut) {
-  std::vector<char> list(orbiculon::kCoordinateListCapacity, '\0');
-  std::copy(text.begin(), text.end(), list.begin());
-  LeftOut observer;
-  count = orbiculon::cleanCoordinateList(list, isMni, &observer);
-  leftOut = observer.count;
-  return list.data();
 }
 
 std::string leftOutLine(int count) {
@@ -443,7 +471,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   host.strings["Name_of_VOI"] = atCapacityEdge(name, nameLength, orbiculon::kVoiNameTextCapacity);
   host.strings["FileName"] = voiFileName(fileName, voiPathMode, fileNameLength);
-  host.strings["VOItext"] = atCapacityEdge(list, listLength, orbiculon::kCoordinateListCapacity);
+  host.strings["VOItext"] =
+      withFewLines(atCapacityEdge(list, listLength, orbiculon::kCoordinateListCapacity));
   host.saveFilePath = dialogPath(savePathMode, "saved.txt");
   host.openFilePath = dialogPath(openPathMode, "open.txt");
   if (openPathMode % 6 == 0) std::ofstream(host.openFilePath, std::ios::binary) << openContent;

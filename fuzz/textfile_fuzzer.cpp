@@ -108,7 +108,7 @@ void readAndCheck(const std::filesystem::path& path, std::string_view bytes, std
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const orbiculon::testing::TempDir folder("fuzz-textfile");
+  static const orbiculon::testing::TempDir folder("fuzz-textfile", orbiculon::testing::memoryFolder());
   FuzzInput input(data, size);
   const std::uint8_t flags = input.byte();
   std::size_t capacity = orbiculon::kCoordinateListCapacity;

@@ -26,6 +26,7 @@ build_packages=(
   libcli11-dev     # the stand-in host's command line
   clang-format     # the format check
   nodejs           # the dialog script and help page tests
+  locales          # the locale data localedef needs (de_DE.UTF-8 below)
 )
 browser_packages=(chromium)
 windows_packages=(
@@ -80,6 +81,21 @@ if ! command -v dpkg-query >/dev/null 2>&1; then
   exit 1
 fi
 
+# With the build set, a locale with a decimal comma for the tests that check numbers
+# ignore the locale: generated as root, else the command is printed (and it fails).
+german_locale() {
+  [[ " ${sets[*]} " == *" build "* ]] || return 0
+  locale -a 2>/dev/null | grep -ix 'de_DE\.utf-\?8' >/dev/null && return 0
+  if [[ $(id -u) -eq 0 ]]; then
+    echo "deps: generating the locale de_DE.UTF-8"
+    localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+  else
+    echo "deps: the locale de_DE.UTF-8 is missing. Generate it with:" >&2
+    echo "  sudo localedef -i de_DE -c -f UTF-8 de_DE.UTF-8" >&2
+    return 1
+  fi
+}
+
 not_installed() {
   local package status
   for package in "$@"; do
@@ -98,14 +114,20 @@ if [[ $(id -u) -ne 0 ]]; then
   if ((${#missing[@]} > 0)); then
     echo "deps: missing packages. Install them with:" >&2
     echo "  sudo apt-get install --no-install-recommends ${missing[*]}" >&2
+    german_locale || true
     exit 1
   fi
-  exit 0
+  german_locale
+  exit $?
 fi
 
 missing+=("${missing_optional[@]}")
-((${#missing[@]} == 0)) && exit 0
+if ((${#missing[@]} == 0)); then
+  german_locale
+  exit $?
+fi
 echo "deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+german_locale

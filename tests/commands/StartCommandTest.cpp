@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -72,6 +73,21 @@ TEST_F(CommandTest, StartLogsWritesAndLoadsOneVoi) {
   EXPECT_NE(std::string::npos,
             file.find("NameOfVOI:  Seed\r\nColorOfVOI: 255 0 0\r\n\r\nNrOfVoxels: 515\r\n"));
   EXPECT_NE(std::string::npos, file.find("\r\n-47 -58 22\r\n"));
+}
+
+// The log's numbers keep their '.' under a C locale with a decimal comma (the same
+// locale the cleaning locale test uses; tools/deps.sh generates it).
+TEST_F(CommandTest, StartLogsPointDecimalsUnderAGermanLocale) {
+  host.floats["tX"] = -42.5f;
+  host.floats["tY"] = -58.5f;
+  host.floats["tZ"] = 22.5f;
+  host.floats["Radius"] = 5.5f;
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed here";
+  const bool started = run("Start");
+  std::setlocale(LC_ALL, "C");
+  ASSERT_TRUE(started);
+  ASSERT_LE(2u, events().size());
+  EXPECT_EQ("log: Plugin>  Added VOI at TAL (-42.5, -58.5, 22.5) with 5.5 mm radius", events()[1]);
 }
 
 struct SpaceCase {

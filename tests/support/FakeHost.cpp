@@ -7,6 +7,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 namespace orbiculon::testing {
 
 FakeHost* FakeHost::current = nullptr;
@@ -153,18 +157,29 @@ std::vector<std::string> FakeHost::logLines() const {
   return lines;
 }
 
-TempDir::TempDir(const std::string& name) {
+TempDir::TempDir(const std::string& name, const std::filesystem::path& base) {
   // A random name, taken only when create_directory made it anew.
   constexpr int kNameAttempts = 100;
   std::random_device random;
   std::mt19937_64 generator(random());
-  const auto base = std::filesystem::temp_directory_path();
+  const auto parent = base.empty() ? std::filesystem::temp_directory_path() : base;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    path_ = base / ("orbiculon-" + name + "-" + std::to_string(generator()));
+    path_ = parent / ("orbiculon-" + name + "-" + std::to_string(generator()));
     std::error_code error;
     if (std::filesystem::create_directory(path_, error)) return;
   }
-  throw std::runtime_error("cannot create a temporary folder in " + base.string());
+  throw std::runtime_error("cannot create a temporary folder in " + parent.string());
+}
+
+std::filesystem::path memoryFolder() {
+#if defined(_WIN32)
+  return {};
+#else
+  const std::filesystem::path shm("/dev/shm");
+  std::error_code error;
+  if (std::filesystem::is_directory(shm, error) && ::access(shm.c_str(), W_OK | X_OK) == 0) return shm;
+  return {};
+#endif
 }
 
 TempDir::~TempDir() {

@@ -61,12 +61,12 @@ private:
   std::unique_ptr<HostLookup> lookup_;
 };
 
-// A folder of its own under the system temp folder ("orbiculon-<name>-..."), made
-// anew (never an existing one) and removed with its content. Throws
-// std::runtime_error when no folder can be made.
+// A folder of its own under `base`, or the system temp folder when `base` is empty
+// ("orbiculon-<name>-..."), made anew (never an existing one) and removed with its
+// content. Throws std::runtime_error when no folder can be made.
 class TempDir {
 public:
-  explicit TempDir(const std::string& name = "test");
+  explicit TempDir(const std::string& name = "test", const std::filesystem::path& base = {});
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -86,6 +86,11 @@ public:
 private:
   std::filesystem::path path_;
 };
+
+// /dev/shm where the system has one the process may write to (a memory file system
+// on Linux), else empty (for TempDir: the system temp folder). The fuzz targets put
+// their folder there: they write, rename and remove files for every input.
+std::filesystem::path memoryFolder();
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
