@@ -149,31 +149,15 @@ FileResult ReplacingFile::open(const char* path) noexcept {
   }
 }
 
-FileResult ReplacingFile::write(const char* data, std::size_t size) noexcept {
-  if (error_ != 0) return {error_};
-  if (!open_) return {error_ = EBADF};
-  int fault = 0;
-  const std::size_t allowed = detail::allowedWriteBytes(size, fault);
-  if (const int error = writeAll(fd_, data, allowed)) return {error_ = error};
-  if (fault != 0) error_ = fault;
-  return {error_};
+int ReplacingFile::writeNative(const char* data, std::size_t size) noexcept {
+  return writeAll(fd_, data, size);
 }
 
-FileResult ReplacingFile::commit() noexcept {
-  if (error_ == 0 && !open_) error_ = EBADF;
-  if (error_ != 0) {
-    if (open_) discard();
-    return {error_};
-  }
-  if (const int error = closeChecked(fd_)) {
-    error_ = error;
-  } else if (!temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    error_ = errno;
-  } else {
-    temporary_.clear(); // now the target: nothing to remove
-  }
-  discard();
-  return {error_};
+int ReplacingFile::closeAndReplace() noexcept {
+  if (const int error = closeChecked(fd_)) return error;
+  if (!temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) return errno;
+  temporary_.clear(); // now the target: nothing to remove
+  return 0;
 }
 
 InputFile::~InputFile() {
@@ -206,19 +190,14 @@ FileResult InputFile::open(const char* path) noexcept {
   return {};
 }
 
-FileResult InputFile::read(char* data, std::size_t size, std::size_t& count) noexcept {
-  count = 0;
-  if (fd_ < 0) return {EBADF};
-  int fault = 0;
-  const std::size_t allowed = detail::allowedReadBytes(size, fault);
-  if (allowed == 0 && fault != 0) return {fault};
+int InputFile::readNative(char* data, std::size_t size, std::size_t& count) noexcept {
   for (;;) {
-    const ssize_t got = ::read(fd_, data, allowed);
+    const ssize_t got = ::read(fd_, data, size);
     if (got >= 0) {
       count = static_cast<std::size_t>(got);
-      return {};
+      return 0;
     }
-    if (errno != EINTR) return {errno};
+    if (errno != EINTR) return errno;
   }
 }
 

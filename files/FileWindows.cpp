@@ -181,34 +181,19 @@ FileResult ReplacingFile::open(const char* path) noexcept {
   }
 }
 
-FileResult ReplacingFile::write(const char* data, std::size_t size) noexcept {
-  if (error_ != 0) return {error_};
-  if (!open_) return {error_ = EBADF};
-  int fault = 0;
-  const std::size_t allowed = detail::allowedWriteBytes(size, fault);
-  if (const int error = writeAll(static_cast<HANDLE>(handle_), data, allowed)) return {error_ = error};
-  if (fault != 0) error_ = fault;
-  return {error_};
+int ReplacingFile::writeNative(const char* data, std::size_t size) noexcept {
+  return writeAll(static_cast<HANDLE>(handle_), data, size);
 }
 
-FileResult ReplacingFile::commit() noexcept {
-  if (error_ == 0 && !open_) error_ = EBADF;
-  if (error_ != 0) {
-    if (open_) discard();
-    return {error_};
-  }
+int ReplacingFile::closeAndReplace() noexcept {
   const BOOL closed = ::CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
-  if (!closed) {
-    error_ = lastError();
-  } else if (!temporary_.empty() && !::MoveFileExW(temporary_.c_str(), target_.c_str(),
-                                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error_ = lastError();
-  } else {
-    temporary_.clear();
-  }
-  discard();
-  return {error_};
+  if (!closed) return lastError();
+  if (!temporary_.empty() &&
+      !::MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return lastError();
+  temporary_.clear(); // now the target: nothing to remove
+  return 0;
 }
 
 InputFile::~InputFile() {
@@ -243,17 +228,12 @@ FileResult InputFile::open(const char* path) noexcept {
   }
 }
 
-FileResult InputFile::read(char* data, std::size_t size, std::size_t& count) noexcept {
-  count = 0;
-  if (handle_ == nullptr) return {EBADF};
-  int fault = 0;
-  const std::size_t allowed = detail::allowedReadBytes(size, fault);
-  if (allowed == 0 && fault != 0) return {fault};
+int InputFile::readNative(char* data, std::size_t size, std::size_t& count) noexcept {
   DWORD got = 0;
-  const DWORD piece = static_cast<DWORD>(allowed < kMaxTransfer ? allowed : kMaxTransfer);
-  if (!::ReadFile(static_cast<HANDLE>(handle_), data, piece, &got, nullptr)) return {lastError()};
+  const DWORD piece = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
+  if (!::ReadFile(static_cast<HANDLE>(handle_), data, piece, &got, nullptr)) return lastError();
   count = got;
-  return {};
+  return 0;
 }
 
 } // namespace orbiculon

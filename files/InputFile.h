@@ -24,9 +24,14 @@ public:
   FileResult read(char* data, std::size_t size, std::size_t& count) noexcept;
 
 private:
+  // The platform's read: 0 or an errno value.
+  int readNative(char* data, std::size_t size, std::size_t& count) noexcept;
+
 #if defined(_WIN32)
+  bool isOpen() const noexcept { return handle_ != nullptr; }
   void* handle_ = nullptr;
 #else
+  bool isOpen() const noexcept { return fd_ >= 0; }
   int fd_ = -1;
 #endif
 };

@@ -50,6 +50,10 @@ public:
 
 private:
   void discard() noexcept;
+  // The platform's part: write all bytes to the open file, and close it and move the
+  // temporary file (if any) onto the target. Each returns 0 or an errno value.
+  int writeNative(const char* data, std::size_t size) noexcept;
+  int closeAndReplace() noexcept;
 
 #if defined(_WIN32)
   void* handle_ = nullptr;
