@@ -173,9 +173,14 @@ INSTANTIATE_TEST_SUITE_P(Names, SpheresOutputTest,
                          ::testing::Values(OutputName{"WithoutSuffix", "seed", "seed.voi"},
                                            OutputName{"WithSuffix", "seed.voi", "seed.voi"},
                                            OutputName{"OtherSuffixKept", "seed.txt", "seed.txt.voi"},
-                                           OutputName{"UpperCaseSuffixKept", "seed.VOI", "seed.VOI.voi"},
-                                           OutputName{"LineBreakInName", "a\nb", "a\nb.voi"}),
+                                           OutputName{"UpperCaseSuffixKept", "seed.VOI", "seed.VOI.voi"}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#if !defined(_WIN32)
+// A line break may stand in a POSIX file name, never in a Windows one.
+INSTANTIATE_TEST_SUITE_P(PosixNames, SpheresOutputTest,
+                         ::testing::Values(OutputName{"LineBreakInName", "a\nb", "a\nb.voi"}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
 
 TEST_F(SpheresCommandTest, ConvertBuildsTheVoisInTheOtherSpaceWithoutAQuestion) {
   const ProcessResult run = runHost(
