@@ -9,7 +9,9 @@
 //                     floats are coarser than the grid), the radius a 16-bit value
 //                     in 1/1024 mm (0 ... 64 mm)
 //
-// Invariants: no fault; the count returned equals what countSphereVoxels predicts;
+// Invariants: no fault; the count returned equals what countSphereVoxels predicts,
+// and a VOI record's count (recordVoxelCount) is 0 exactly when that is no writable
+// count, and otherwise that count or kVoxelsCountedWhileWritten;
 // spheres that cannot be represented or hold more than kMaxSphereVoxels give count 0
 // and an empty array without allocating their size (the fuzz script runs with a
 // malloc limit); every voxel passes the single-precision test, in strictly
@@ -99,6 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int64_t predicted = orbiculon::countSphereVoxels(centre, radius);
   FUZZ_CHECK(predicted >= -1 && predicted <= orbiculon::kMaxSphereVoxels + 1,
              "count out of range: " + sphere);
+  const std::int32_t recorded = orbiculon::recordVoxelCount(centre, radius);
+  const bool writable = predicted > 0 && predicted <= orbiculon::kMaxSphereVoxels;
+  FUZZ_CHECK(writable ? recorded == predicted || recorded == orbiculon::kVoxelsCountedWhileWritten
+                      : recorded == 0,
+             "record count " + std::to_string(recorded) + ", predicted " + std::to_string(predicted) + ": " +
+                 sphere);
   if (predicted > kEnumerationCap && predicted <= orbiculon::kMaxSphereVoxels) return 0;
 
   std::int32_t count = -1;

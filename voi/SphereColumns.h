@@ -145,6 +145,16 @@ inline double estimatedHalfWidth(float radiusSquared, double taken) {
   return rest > 0.0 ? std::sqrt(rest) : 0.0;
 }
 
+// A sphere holds voxels exactly when its best position, the nearest candidate on every
+// axis, passes: the squared offsets of the test are least there, and rounding keeps the
+// sums in that order.
+inline bool hasVoxels(const Sphere& sphere) {
+  if (isEmpty(sphere)) return false;
+  const float s = squaredOffset(sphere.x.centre, nearestPosition(sphere.x)) +
+                  squaredOffset(sphere.y.centre, nearestPosition(sphere.y));
+  return sphere.radiusSquared >= squaredOffset(sphere.z.centre, nearestPosition(sphere.z)) + s;
+}
+
 // Calls `visitColumn(x, y, zFirst, zLast)` for every column that holds voxels, x then
 // y ascending; a false return stops the walk.
 template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, VisitColumn&& visitColumn) {

@@ -90,6 +90,17 @@ std::int64_t countSphereVoxels(const SphereCentre& centre, float radius) {
   return limitedCount(sphere);
 }
 
+std::int32_t recordVoxelCount(const SphereCentre& centre, float radius) {
+  Sphere sphere{};
+  if (!makeSphere(centre, radius, sphere) || !hasVoxels(sphere)) return 0;
+  const auto extent = [](const AxisRange& axis) { return static_cast<double>(axis.high - axis.low + 1); };
+  if (extent(sphere.x) * extent(sphere.y) * extent(sphere.z) <= static_cast<double>(kMaxSphereVoxels)) {
+    return kVoxelsCountedWhileWritten;
+  }
+  const std::int64_t count = limitedCount(sphere);
+  return count <= kMaxSphereVoxels ? static_cast<std::int32_t>(count) : 0;
+}
+
 bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept {
   Sphere sphere{};
   return makeSphere(centre, radius, sphere) && exceedsLimitByVolume(sphere);

@@ -38,6 +38,16 @@ inline constexpr std::int64_t kMaxSphereVoxels = INT32_MAX / 3;
 // cannot be represented (a NaN, or bounds outside the 32-bit range).
 std::int64_t countSphereVoxels(const SphereCentre& centre, float radius);
 
+// The voxel count a VOI record carries before its sphere is written, when the writer
+// counts the voxels as it writes them: 0 for a sphere that holds none, cannot be
+// represented or holds more than kMaxSphereVoxels (as countSphereVoxels decides);
+// kVoxelsCountedWhileWritten for a sphere that holds at least one voxel and whose
+// bounding box has no more than kMaxSphereVoxels positions, so that its count can only
+// lie within the limit; otherwise, for a sphere that might come near the limit, its
+// exact count.
+inline constexpr std::int32_t kVoxelsCountedWhileWritten = -1;
+std::int32_t recordVoxelCount(const SphereCentre& centre, float radius);
+
 // True when a lower bound on the sphere's voxel count, taken from its volume, already
 // exceeds kMaxSphereVoxels, so it can be refused without counting. The bound allows
 // for every rounding of the single-precision test, so it never refuses a sphere that

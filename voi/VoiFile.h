@@ -32,17 +32,18 @@ struct SphereVoi {
   std::int32_t NrOfVoxels = 0;
   // With a sphere, the voxels are the sphere's, enumerated again while the file is
   // written, so no voxel is held in memory; NrOfVoxels must be its count (0 writes none
-  // and never walks the sphere). Without one, the NrOfVoxels triples of Voxels.
+  // and never walks the sphere), or kVoxelsCountedWhileWritten, for the writer to count
+  // the voxels as it writes them. Without one, the NrOfVoxels triples of Voxels.
   std::optional<VoiSphere> Sphere;
   // NrOfVoxels triples when there is no sphere (may be null when NrOfVoxels is 0).
   std::unique_ptr<VoxelTriple[]> Voxels;
 };
 
-// Makes `voi` the sphere (centre, radius): NrOfVoxels becomes its voxel count, or 0
-// for a sphere that cannot be represented or holds more than kMaxSphereVoxels.
+// Makes `voi` the sphere (centre, radius): NrOfVoxels becomes recordVoxelCount, so 0
+// for a sphere without voxels, one that cannot be represented or one that holds more
+// than kMaxSphereVoxels, and otherwise never 0.
 inline void assignSphere(SphereVoi& voi, const SphereCentre& centre, float radius) {
-  const std::int64_t count = countSphereVoxels(centre, radius);
-  voi.NrOfVoxels = count > 0 && count <= kMaxSphereVoxels ? static_cast<std::int32_t>(count) : 0;
+  voi.NrOfVoxels = recordVoxelCount(centre, radius);
   voi.Sphere = VoiSphere{centre, radius};
   voi.Voxels.reset();
 }

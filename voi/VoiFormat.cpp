@@ -62,6 +62,13 @@ public:
   // Whole voxel lines that fit before the buffer must be handed on.
   std::size_t linesThatFit() const noexcept { return (buffer_.size() - used_) / kVoxelLineRoom; }
 
+  std::size_t capacity() const noexcept { return buffer_.size(); }
+  std::size_t used() const noexcept { return used_; }
+  std::size_t room() const noexcept { return buffer_.size() - used_; }
+  char* at(std::size_t offset) noexcept { return buffer_.data() + offset; }
+  // Moves the end of the text; `used` must lie within the buffer.
+  void setUsed(std::size_t used) noexcept { used_ = used; }
+
   // Stops formatting: the text can no longer be made right.
   void fail() noexcept { ok_ = false; }
 
@@ -337,12 +344,13 @@ void putVoxelArray(ChunkWriter& out, const SphereVoi& voi) noexcept {
   }
 }
 
-// The sphere's voxels, enumerated column by column straight into the buffer. A sphere
-// whose voxels do not number exactly NrOfVoxels fails the file rather than leave a
+// The sphere's `count` voxels, enumerated column by column straight into the buffer. A
+// sphere whose voxels do not number exactly `count` fails the file rather than leave a
 // block whose count does not match its lines.
-void putSphereVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexcept {
-  if (voi.NrOfVoxels == 0) return; // also a refused sphere: never walked
-  std::int64_t left = voi.NrOfVoxels;
+void putSphereVoxels(ChunkWriter& out, LineEndTable& table, const VoiSphere& sphere,
+                     std::int64_t count) noexcept {
+  if (count == 0) return; // also a refused sphere: never walked
+  std::int64_t left = count;
   ColumnPrefix prefix;
   auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
     const std::int64_t length = std::int64_t{last} - first + 1;
@@ -352,13 +360,97 @@ void putSphereVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi
     putColumn(out, table, prefix, first, last);
     return out.ok();
   };
-  const VoiSphere& sphere = *voi.Sphere;
   if (!forEachSphereColumn(sphere.Centre, sphere.Radius, visit) || left != 0) out.fail();
 }
 
+std::size_t decimalLength(std::int64_t value) noexcept {
+  std::array<char, 24> text;
+  return static_cast<std::size_t>(std::to_chars(text.data(), text.data() + text.size(), value).ptr -
+                                  text.data());
+}
+
+// The count of a sphere whose record leaves it to the writer, its line end and its
+// voxel lines. Counting first would walk the sphere twice, so the lines are written
+// first, behind room for the count and its line end (as many digits as the sphere's
+// volume suggests), and the count goes in front of them once they are counted: the
+// same bytes, in one walk. The lines must fit the buffer for that: room for as many as
+// the sphere's volume allows for is made at the start, and a sphere that needs more
+// (its volume misleads where positions beyond 2^24 round together) or would not fit
+// at all is counted first and then written.
+void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSphere& voi) noexcept {
+  sphere_columns::Sphere sphere{};
+  const bool represented = sphere_columns::makeSphere(voi.Centre, voi.Radius, sphere);
+  const auto countFirst = [&] {
+    const std::int64_t count = represented ? countSphereVoxels(voi.Centre, voi.Radius) : 0;
+    if (count > kMaxSphereVoxels) return out.fail();
+    out.putInteger(static_cast<std::int32_t>(count));
+    out.endLine();
+    putSphereVoxels(out, table, voi, count);
+  };
+  if (!represented) return countFirst();
+
+  // Every line is at most `lineLength` long, and copying a line writes at most
+  // kVoxelLineRoom bytes from its start, so n lines need n * lineLength + kVoxelLineRoom.
+  const auto axisLength = [](const sphere_columns::AxisRange& axis) {
+    return std::max(decimalLength(axis.low), decimalLength(axis.high));
+  };
+  const std::size_t lineLength = axisLength(sphere.x) + axisLength(sphere.y) + axisLength(sphere.z) + 4;
+  const double radius = std::max(0.0, static_cast<double>(voi.Radius));
+  constexpr double kBallVolumeFactor = 4.18879; // 4/3 pi
+  const double expectedLines = kBallVolumeFactor * radius * radius * radius;
+  const double reach = radius + 1.0; // the unit cubes of the voxels lie within r + sqrt(3)/2
+  const double mostLines = kBallVolumeFactor * reach * reach * reach;
+  const std::size_t countLength = decimalLength(static_cast<std::int64_t>(expectedLines)) + kLineEnd.size();
+  const double needed = static_cast<double>(countLength) + mostLines * static_cast<double>(lineLength) +
+                        static_cast<double>(kVoxelLineRoom);
+  if (needed > static_cast<double>(out.capacity())) return countFirst();
+  if (static_cast<double>(out.room()) < needed && !out.flush()) return;
+
+  const std::size_t countAt = out.used();
+  out.setUsed(countAt + countLength);
+  std::int64_t lines = 0;
+  bool outgrown = false;
+  ColumnPrefix prefix;
+  auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
+    const LineEnd* ends = table.run(first, last);
+    const std::size_t count = static_cast<std::size_t>(std::int64_t{last} - first + 1);
+    if (ends == nullptr || out.room() < count * lineLength + kVoxelLineRoom) {
+      outgrown = true;
+      return false;
+    }
+    lines += static_cast<std::int64_t>(count);
+    prefix.set(x, y);
+    putTableLines(out, prefix, ends, count);
+    return true;
+  };
+  forEachSphereColumn(voi.Centre, voi.Radius, visit);
+
+  // The count's line, with the lines moved when its length differs from the room left.
+  std::array<char, kMaxIntegerLength + kLineEnd.size()> text;
+  char* end = std::to_chars(text.data(), text.data() + kMaxIntegerLength, lines).ptr;
+  *end++ = '\r';
+  *end++ = '\n';
+  const std::size_t length = static_cast<std::size_t>(end - text.data());
+  if (outgrown || lines > kMaxSphereVoxels || (length > countLength && out.room() < length - countLength)) {
+    out.setUsed(countAt);
+    return countFirst();
+  }
+  const std::size_t linesAt = countAt + countLength;
+  const std::size_t linesSize = out.used() - linesAt;
+  if (length != countLength) std::memmove(out.at(countAt + length), out.at(linesAt), linesSize);
+  std::memcpy(out.at(countAt), text.data(), length);
+  out.setUsed(countAt + length + linesSize);
+}
+
 void putVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexcept {
+  if (voi.NrOfVoxels == kVoxelsCountedWhileWritten) {
+    putSphereCountingVoxels(out, table, *voi.Sphere);
+    return;
+  }
+  out.putInteger(voi.NrOfVoxels);
+  out.endLine();
   if (voi.Sphere.has_value()) {
-    putSphereVoxels(out, table, voi);
+    putSphereVoxels(out, table, *voi.Sphere, voi.NrOfVoxels);
   } else {
     putVoxelArray(out, voi);
   }
@@ -376,8 +468,6 @@ void putBlock(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexc
   out.endLine();
   out.endLine();
   putKey(out, "NrOfVoxels:", kBlockKeyWidth);
-  out.putInteger(voi.NrOfVoxels);
-  out.endLine();
   putVoxels(out, table, voi);
   out.endLine();
 }
@@ -390,6 +480,7 @@ bool isWritableDescription(const VoiFileDescription& description) noexcept {
   }
   for (std::size_t i = 0; i < static_cast<std::size_t>(description.NrOfvois); ++i) {
     const SphereVoi& voi = description.VOIs[i];
+    if (voi.NrOfVoxels == kVoxelsCountedWhileWritten && voi.Sphere.has_value()) continue;
     if (voi.NrOfVoxels < 0 || (voi.NrOfVoxels > 0 && !voi.Sphere.has_value() && voi.Voxels == nullptr)) {
       return false;
     }

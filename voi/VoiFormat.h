@@ -23,7 +23,8 @@ inline constexpr std::size_t kVoiWriteBufferCapacity = std::size_t{1} << 20;
 inline constexpr std::size_t kVoiFormatBufferMinimum = 64;
 
 // True when every block the description asks for can be read: NrOfvois within 0 and
-// VOIs.size(), and every VOI's NrOfVoxels not negative, with an array when positive.
+// VOIs.size(), and every VOI's NrOfVoxels not negative, with an array when positive
+// and no sphere, or kVoxelsCountedWhileWritten with a sphere.
 bool isWritableDescription(const VoiFileDescription& description) noexcept;
 
 // Formats the complete VOI file text of `description` through `buffer`, handing the

@@ -138,6 +138,10 @@ TEST(SphereVoxelLimitTest, CountStopsJustAboveTheLimit) {
   EXPECT_EQ(orbiculon::kMaxSphereVoxels + 1, orbiculon::countSphereVoxels({0, 0, 0}, 555.0f));
   EXPECT_EQ(-1, orbiculon::countSphereVoxels({kNaN, 0, 0}, 1.0f));
   EXPECT_EQ(-1, orbiculon::countSphereVoxels({0, 0, 0}, 3e9f));
+  // A record counts only a sphere that might come near the limit; it refuses the rest.
+  EXPECT_EQ(fits, orbiculon::recordVoxelCount({0, 0, 0}, 554.0f));
+  EXPECT_EQ(0, orbiculon::recordVoxelCount({0, 0, 0}, 555.0f));
+  EXPECT_EQ(0, orbiculon::recordVoxelCount({kNaN, 0, 0}, 1.0f));
 }
 
 TEST(SphereVoxelLimitTest, VolumeRefusesSpheresAboveTheLimitWithoutCounting) {
@@ -233,6 +237,8 @@ TEST(SphereVoxelEquivalenceTest, FastMatchesDirectOnRandomSpheres) {
     ASSERT_EQ(enumerateDirect(centre, radius), fast)
         << "centre (" << centre.x << ", " << centre.y << ", " << centre.z << ") radius " << radius;
     ASSERT_EQ(static_cast<std::int64_t>(fast.size()), orbiculon::countSphereVoxels(centre, radius));
+    ASSERT_EQ(fast.empty() ? 0 : orbiculon::kVoxelsCountedWhileWritten,
+              orbiculon::recordVoxelCount(centre, radius));
   }
 }
 

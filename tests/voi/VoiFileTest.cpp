@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -321,6 +322,34 @@ TEST_F(VoiFileTest, SphereWhoseCountDiffersFailsTheFile) {
     EXPECT_FALSE(fs::exists(path));
   }
   EXPECT_TRUE(fs::is_empty(dir.path())); // no temporary file left either
+}
+
+// Beyond 2^25 positions round together in fours, so the sphere of A and C holds 115
+// voxels, more than its volume suggests; the sphere of B holds 7, a count with fewer
+// digits than its volume suggests. A writer that makes room for the lines and the count
+// it expects must see them outgrow it or fall short, at whatever place in the buffer
+// the block begins, and still write the text of the voxel arrays.
+TEST(VoiStreamTest, SpheresUnlikeTheirVolumeWriteTheirText) {
+  const orbiculon::SphereCentre far{33554432.0f + 296.0f, 33554432.0f - 296.0f, -33554432.0f};
+  std::vector<SphereVoi> streamed;
+  std::vector<SphereVoi> arrays;
+  for (const auto& [name, centre, radius] :
+       {std::tuple{"A", far, 2.001f}, std::tuple{"B", orbiculon::SphereCentre{}, 1.4f},
+        std::tuple{"C", far, 2.001f}}) {
+    streamed.push_back(makeVoi(name, {1, 2, 3}, {}));
+    orbiculon::assignSphere(streamed.back(), centre, radius);
+    arrays.push_back(sphereVoi(name, {1, 2, 3}, centre, radius));
+  }
+  ASSERT_EQ(115, arrays[0].NrOfVoxels);
+  ASSERT_EQ(7, arrays[1].NrOfVoxels);
+  for (std::size_t size = orbiculon::kVoiFormatBufferMinimum; size <= 8192; ++size) {
+    std::vector<char> buffer(size);
+    StringSink fromSpheres;
+    StringSink fromArrays;
+    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", streamed), buffer, fromSpheres));
+    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", arrays), buffer, fromArrays));
+    ASSERT_EQ(fromArrays.text, fromSpheres.text) << "buffer of " << size;
+  }
 }
 
 #ifdef __linux__
