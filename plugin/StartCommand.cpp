@@ -81,9 +81,10 @@ StartSpaces readSpaces(bool isMni) {
 
 const char* spaceText(bool isMni) { return isMni ? "MNI" : "TAL"; }
 
-// One VOI's record: its name, colour, sphere and voxel count. The voxels themselves are
-// enumerated again while the file is written, so the command never holds them. With a
-// conversion the sphere's centre is the converted one.
+// One VOI's record: its name, colour, sphere and voxel count (0 for a sphere written
+// without voxels; for most spheres the writer counts the voxels as it writes them). The
+// voxels are enumerated while the file is written, so the command never holds them.
+// With a conversion the sphere's centre is the converted one.
 SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, const StartSpaces& spaces) {
   const SpacePoint given{entry.x, entry.y, entry.z};
   if (spaces.transform) {
