@@ -159,49 +159,27 @@ void putName(ChunkWriter& out, const std::array<char, kVoiNameCapacity>& name) n
   }
 }
 
-// The "x y " part of the voxel lines of one column, formatted once and copied for
-// each of its voxels.
-struct ColumnPrefix {
-  std::array<char, kVoxelPrefixCapacity> text{};
-  std::size_t length = 0;
-  std::size_t xLength = 0; // 0 until an x is formatted
-  std::int32_t xValue = 0;
-
-  // The "x " part stays formatted while x repeats, as it does along a slice.
-  void set(std::int32_t x, std::int32_t y) noexcept {
-    if (xLength == 0 || x != xValue) {
-      char* xEnd = std::to_chars(text.data(), text.data() + kMaxIntegerLength, x).ptr;
-      *xEnd++ = ' ';
-      xLength = static_cast<std::size_t>(xEnd - text.data());
-      xValue = x;
-    }
-    char* end = std::to_chars(text.data() + xLength, text.data() + xLength + kMaxIntegerLength, y).ptr;
-    *end++ = ' ';
-    length = static_cast<std::size_t>(end - text.data());
-  }
-
-  // Writes the prefix at `line` and returns where the z part begins. Copies the whole
-  // array, which the room of a voxel line allows for.
-  char* putAt(char* line) const noexcept {
-    std::memcpy(line, text.data(), text.size());
-    return line + length;
-  }
-};
-
-LineEnd lineEndOf(std::int64_t z) noexcept {
+// `value` in decimal followed by `tail` (at most two characters).
+LineEnd formatted(std::int64_t value, std::string_view tail) noexcept {
   LineEnd end{};
-  char* last = std::to_chars(end.text.data(), end.text.data() + kMaxIntegerLength, z).ptr;
-  *last++ = '\r';
-  *last++ = '\n';
+  char* last = std::to_chars(end.text.data(), end.text.data() + kMaxIntegerLength, value).ptr;
+  for (const char c : tail)
+    *last++ = c;
   end.length = static_cast<std::uint8_t>(last - end.text.data());
   return end;
 }
 
-// The line ends of a window of consecutive z values, each formatted when first needed.
-// The runs of one sphere all contain its z nearest the centre, so the formatted part of
-// the window stays one unbroken range; a run outside the window moves the window.
+LineEnd lineEndOf(std::int64_t z) noexcept { return formatted(z, kLineEnd); }
+
+// The texts of a window of consecutive values, each formatted when first needed: the
+// line ends "z\r\n" of the z runs, or the "y " parts of the prefixes. The runs of one
+// sphere all contain its z nearest the centre, and its columns' y values lie close
+// together, so the formatted part of the window stays one unbroken range; a run outside
+// the window moves the window.
 class LineEndTable {
 public:
+  explicit LineEndTable(std::string_view tail = kLineEnd) noexcept : tail_(tail) {}
+
   // The line ends of z = first .. last, or null when the run is longer than the window.
   const LineEnd* run(std::int64_t first, std::int64_t last) noexcept {
     // Most runs of a sphere lie within the range its longer runs formatted.
@@ -215,9 +193,9 @@ public:
       formattedLast_ = first - 1;
     }
     for (std::int64_t z = std::min(first, formattedFirst_); z < formattedFirst_; ++z)
-      ends_[index(z)] = lineEndOf(z);
+      ends_[index(z)] = formatted(z, tail_);
     for (std::int64_t z = formattedLast_ + 1; z <= last; ++z)
-      ends_[index(z)] = lineEndOf(z);
+      ends_[index(z)] = formatted(z, tail_);
     formattedFirst_ = std::min(first, formattedFirst_);
     formattedLast_ = std::max(last, formattedLast_);
     return &ends_[index(first)];
@@ -229,9 +207,42 @@ private:
   std::size_t index(std::int64_t z) const noexcept { return static_cast<std::size_t>(z - base_); }
 
   std::array<LineEnd, kWindow> ends_;
+  std::string_view tail_;
   std::int64_t base_ = 0;
   std::int64_t formattedFirst_ = 0;
   std::int64_t formattedLast_ = -1;
+};
+
+// The "x y " part of the voxel lines of one column, formatted once and copied for
+// each of its voxels.
+struct ColumnPrefix {
+  // Room for the longest "x " and a whole "y " entry, copied at once.
+  std::array<char, kMaxIntegerLength + 1 + sizeof(LineEnd)> text{};
+  std::size_t length = 0;
+  std::size_t xLength = 0; // 0 until an x is formatted
+  std::int32_t xValue = 0;
+  // The "y " texts, formatted once per value rather than once per column.
+  LineEndTable yTexts{" "};
+
+  // The "x " part stays formatted while x repeats, as it does along a slice.
+  void set(std::int32_t x, std::int32_t y) noexcept {
+    if (xLength == 0 || x != xValue) {
+      char* xEnd = std::to_chars(text.data(), text.data() + kMaxIntegerLength, x).ptr;
+      *xEnd++ = ' ';
+      xLength = static_cast<std::size_t>(xEnd - text.data());
+      xValue = x;
+    }
+    const LineEnd* yText = yTexts.run(y, y);
+    std::memcpy(text.data() + xLength, yText, sizeof(LineEnd));
+    length = xLength + yText->length;
+  }
+
+  // Writes the prefix at `line` and returns where the z part begins. Copies
+  // kVoxelPrefixCapacity bytes, which the room of a voxel line allows for.
+  char* putAt(char* line) const noexcept {
+    std::memcpy(line, text.data(), kVoxelPrefixCapacity);
+    return line + length;
+  }
 };
 
 // Writes the lines of `count` voxels of one column at `line`: each the prefix, copied
