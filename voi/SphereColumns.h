@@ -177,10 +177,11 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
   findRun(sphere.x, nearestX, estimatedHalfWidth(r2, static_cast<double>(leastY) + leastZ), slicePasses,
           xFirst, xLast);
 
-  // Calls visitColumn for the columns of every slice, with `squaredY(y)` and
-  // `squaredZ(z)` giving the squared offsets of positions; false when visitColumn
-  // stopped the walk.
-  const auto visitSlices = [&](auto&& squaredY, auto&& squaredZ) {
+  // Calls visitColumn for the columns of every slice, with `squaredY(y)` giving the
+  // squared offsets of positions and `findColumn(s, zFirst, zLast)` the run of a column
+  // whose x and y offsets sum to s, searched from the previous column's; false when
+  // visitColumn stopped the walk.
+  const auto visitSlices = [&](auto&& squaredY, auto&& findColumn) {
     for (std::int64_t x = xFirst; x <= xLast; ++x) {
       const float qx = squaredOffset(sphere.x.centre, x);
       const auto columnPasses = [&](std::int64_t y) {
@@ -196,9 +197,7 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
       std::int64_t zFirst = nearestZ;
       std::int64_t zLast = nearestZ;
       for (std::int64_t y = yFirst; y <= yLast; ++y) {
-        const float s = qx + squaredY(y);
-        const auto passes = [&](std::int64_t z) { return r2 >= squaredZ(z) + s; };
-        findRunFrom(sphere.z, nearestZ, passes, zFirst, zLast);
+        findColumn(qx + squaredY(y), zFirst, zLast);
         if (!visitColumn(x, y, zFirst, zLast)) return false;
       }
     }
@@ -207,19 +206,49 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
   // Only positions of the candidate ranges are tested, so their squared y and z
   // offsets (the very values squaredOffset gives) are computed once per sphere when the
   // ranges fit small tables, as they do for every sphere within kMaxSphereVoxels.
+  // The z table has an infinite entry on either side of the range, which fails every
+  // test, so the searches of a column stop there without checking the bounds.
   constexpr std::int64_t kSquaredTable = 2048;
   if (sphere.y.high - sphere.y.low < kSquaredTable && sphere.z.high - sphere.z.low < kSquaredTable) {
     std::array<float, kSquaredTable> squaredY;
-    std::array<float, kSquaredTable> squaredZ;
+    std::array<float, kSquaredTable + 2> squaredZ;
     for (std::int64_t y = sphere.y.low; y <= sphere.y.high; ++y)
       squaredY[static_cast<std::size_t>(y - sphere.y.low)] = squaredOffset(sphere.y.centre, y);
+    squaredZ[0] = HUGE_VALF;
     for (std::int64_t z = sphere.z.low; z <= sphere.z.high; ++z)
-      squaredZ[static_cast<std::size_t>(z - sphere.z.low)] = squaredOffset(sphere.z.centre, z);
+      squaredZ[static_cast<std::size_t>(z - sphere.z.low + 1)] = squaredOffset(sphere.z.centre, z);
+    squaredZ[static_cast<std::size_t>(sphere.z.high - sphere.z.low + 2)] = HUGE_VALF;
+    // The z of entry 0; the run of every column holds nearestZ, and so lies within the
+    // range, when its search starts.
+    const std::int64_t zBase = sphere.z.low - 1;
     visitSlices([&](std::int64_t y) { return squaredY[static_cast<std::size_t>(y - sphere.y.low)]; },
-                [&](std::int64_t z) { return squaredZ[static_cast<std::size_t>(z - sphere.z.low)]; });
+                [&](float s, std::int64_t& first, std::int64_t& last) {
+                  const auto passes = [&](std::int64_t z) {
+                    return r2 >= squaredZ[static_cast<std::size_t>(z - zBase)] + s;
+                  };
+                  if (passes(last)) {
+                    while (passes(last + 1))
+                      ++last;
+                  } else {
+                    do {
+                      --last;
+                    } while (!passes(last));
+                  }
+                  if (passes(first)) {
+                    while (passes(first - 1))
+                      --first;
+                  } else {
+                    do {
+                      ++first;
+                    } while (!passes(first));
+                  }
+                });
   } else {
     visitSlices([&](std::int64_t y) { return squaredOffset(sphere.y.centre, y); },
-                [&](std::int64_t z) { return squaredOffset(sphere.z.centre, z); });
+                [&](float s, std::int64_t& first, std::int64_t& last) {
+                  const auto passes = [&](std::int64_t z) { return r2 >= squaredOffset(sphere.z.centre, z) + s; };
+                  findRunFrom(sphere.z, nearestZ, passes, first, last);
+                });
   }
 }
 
