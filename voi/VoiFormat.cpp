@@ -225,16 +225,18 @@ struct ColumnPrefix {
   LineEndTable yTexts{" "};
 
   // The "x " part stays formatted while x repeats, as it does along a slice.
-  void set(std::int32_t x, std::int32_t y) noexcept {
+  void set(std::int32_t x, std::int32_t y) noexcept { set(x, *yTexts.run(y, y)); }
+
+  // The same with the "y " text given.
+  void set(std::int32_t x, const LineEnd& yText) noexcept {
     if (xLength == 0 || x != xValue) {
       char* xEnd = std::to_chars(text.data(), text.data() + kMaxIntegerLength, x).ptr;
       *xEnd++ = ' ';
       xLength = static_cast<std::size_t>(xEnd - text.data());
       xValue = x;
     }
-    const LineEnd* yText = yTexts.run(y, y);
-    std::memcpy(text.data() + xLength, yText, sizeof(LineEnd));
-    length = xLength + yText->length;
+    std::memcpy(text.data() + xLength, &yText, sizeof(LineEnd));
+    length = xLength + yText.length;
   }
 
   // Writes the prefix at `line` and returns where the z part begins. Copies
@@ -400,6 +402,19 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   };
   if (!represented) return countFirst();
 
+  // Every run of the sphere lies within its z bounds and every column within its y
+  // bounds, so the texts of both ranges are formatted before the walk and each column
+  // finds its own by position. A range longer than a table holds belongs to a sphere
+  // far too large for the buffer, which is counted first.
+  ColumnPrefix prefix;
+  const LineEnd* zEnds = nullptr;
+  const LineEnd* yTexts = nullptr;
+  if (!sphere_columns::isEmpty(sphere)) {
+    zEnds = table.run(sphere.z.low, sphere.z.high);
+    yTexts = prefix.yTexts.run(sphere.y.low, sphere.y.high);
+    if (zEnds == nullptr || yTexts == nullptr) return countFirst();
+  }
+
   // Every line is at most `lineLength` long, and copying a line writes at most
   // kVoxelLineRoom bytes from its start, so n lines need n * lineLength + kVoxelLineRoom.
   const auto axisLength = [](const sphere_columns::AxisRange& axis) {
@@ -421,17 +436,15 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   out.setUsed(countAt + countLength);
   std::int64_t lines = 0;
   bool outgrown = false;
-  ColumnPrefix prefix;
   auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
-    const LineEnd* ends = table.run(first, last);
     const std::size_t count = static_cast<std::size_t>(std::int64_t{last} - first + 1);
-    if (ends == nullptr || out.room() < count * lineLength + kVoxelLineRoom) {
+    if (out.room() < count * lineLength + kVoxelLineRoom) {
       outgrown = true;
       return false;
     }
     lines += static_cast<std::int64_t>(count);
-    prefix.set(x, y);
-    putTableLines(out, prefix, ends, count);
+    prefix.set(x, yTexts[y - sphere.y.low]);
+    putTableLines(out, prefix, zEnds + (first - sphere.z.low), count);
     return true;
   };
   forEachSphereColumn(voi.Centre, voi.Radius, visit);
