@@ -177,11 +177,11 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
   findRun(sphere.x, nearestX, estimatedHalfWidth(r2, static_cast<double>(leastY) + leastZ), slicePasses,
           xFirst, xLast);
 
-  // Calls visitColumn for the columns of every slice, with `squaredY(y)` giving the
-  // squared offsets of positions and `findColumn(s, zFirst, zLast)` the run of a column
-  // whose x and y offsets sum to s, searched from the previous column's; false when
-  // visitColumn stopped the walk.
-  const auto visitSlices = [&](auto&& squaredY, auto&& findColumn) {
+  // Calls visitColumn for the columns of every slice, with `squaredY(y)` and
+  // `squaredZ(z)` giving the squared offsets of positions; false when visitColumn
+  // stopped the walk. When `Bounded` is true, squaredZ gives a value that fails every
+  // test just outside the z bounds, so the searches need not check them.
+  const auto visitSlices = [&]<bool Bounded>(auto&& squaredY, auto&& squaredZ) {
     for (std::int64_t x = xFirst; x <= xLast; ++x) {
       const float qx = squaredOffset(sphere.x.centre, x);
       const auto columnPasses = [&](std::int64_t y) {
@@ -192,12 +192,30 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
       std::int64_t yLast = 0;
       findRun(sphere.y, nearestY, estimatedHalfWidth(r2, static_cast<double>(qx) + leastZ), columnPasses,
               yFirst, yLast);
-      // Neighbouring columns have runs of nearly the same length, so each column's
-      // search starts from the ends of the one before.
+      // s = fl(qx + qy) falls up to nearestY and rises after it (see above), so the run
+      // of each column up to nearestY holds the run of the column before it, and after
+      // nearestY it lies within it. Each run holds nearestZ, as every column of the
+      // slice passes there. So each search starts from the ends of the run before and
+      // moves them only outward, then only inward.
       std::int64_t zFirst = nearestZ;
       std::int64_t zLast = nearestZ;
-      for (std::int64_t y = yFirst; y <= yLast; ++y) {
-        findColumn(qx + squaredY(y), zFirst, zLast);
+      std::int64_t y = yFirst;
+      for (; y <= yLast && y <= nearestY; ++y) {
+        const float s = qx + squaredY(y);
+        const auto passes = [&](std::int64_t z) { return r2 >= squaredZ(z) + s; };
+        while ((Bounded || zLast < sphere.z.high) && passes(zLast + 1))
+          ++zLast;
+        while ((Bounded || zFirst > sphere.z.low) && passes(zFirst - 1))
+          --zFirst;
+        if (!visitColumn(x, y, zFirst, zLast)) return false;
+      }
+      for (; y <= yLast; ++y) {
+        const float s = qx + squaredY(y);
+        const auto passes = [&](std::int64_t z) { return r2 >= squaredZ(z) + s; };
+        while (!passes(zLast))
+          --zLast;
+        while (!passes(zFirst))
+          ++zFirst;
         if (!visitColumn(x, y, zFirst, zLast)) return false;
       }
     }
@@ -207,7 +225,7 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
   // offsets (the very values squaredOffset gives) are computed once per sphere when the
   // ranges fit small tables, as they do for every sphere within kMaxSphereVoxels.
   // The z table has an infinite entry on either side of the range, which fails every
-  // test, so the searches of a column stop there without checking the bounds.
+  // test.
   constexpr std::int64_t kSquaredTable = 2048;
   if (sphere.y.high - sphere.y.low < kSquaredTable && sphere.z.high - sphere.z.low < kSquaredTable) {
     std::array<float, kSquaredTable> squaredY;
@@ -218,37 +236,13 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
     for (std::int64_t z = sphere.z.low; z <= sphere.z.high; ++z)
       squaredZ[static_cast<std::size_t>(z - sphere.z.low + 1)] = squaredOffset(sphere.z.centre, z);
     squaredZ[static_cast<std::size_t>(sphere.z.high - sphere.z.low + 2)] = HUGE_VALF;
-    // The z of entry 0; the run of every column holds nearestZ, and so lies within the
-    // range, when its search starts.
-    const std::int64_t zBase = sphere.z.low - 1;
-    visitSlices([&](std::int64_t y) { return squaredY[static_cast<std::size_t>(y - sphere.y.low)]; },
-                [&](float s, std::int64_t& first, std::int64_t& last) {
-                  const auto passes = [&](std::int64_t z) {
-                    return r2 >= squaredZ[static_cast<std::size_t>(z - zBase)] + s;
-                  };
-                  if (passes(last)) {
-                    while (passes(last + 1))
-                      ++last;
-                  } else {
-                    do {
-                      --last;
-                    } while (!passes(last));
-                  }
-                  if (passes(first)) {
-                    while (passes(first - 1))
-                      --first;
-                  } else {
-                    do {
-                      ++first;
-                    } while (!passes(first));
-                  }
-                });
+    const std::int64_t zBase = sphere.z.low - 1; // the z of entry 0
+    visitSlices.template operator()<true>(
+        [&](std::int64_t y) { return squaredY[static_cast<std::size_t>(y - sphere.y.low)]; },
+        [&](std::int64_t z) { return squaredZ[static_cast<std::size_t>(z - zBase)]; });
   } else {
-    visitSlices([&](std::int64_t y) { return squaredOffset(sphere.y.centre, y); },
-                [&](float s, std::int64_t& first, std::int64_t& last) {
-                  const auto passes = [&](std::int64_t z) { return r2 >= squaredOffset(sphere.z.centre, z) + s; };
-                  findRunFrom(sphere.z, nearestZ, passes, first, last);
-                });
+    visitSlices.template operator()<false>([&](std::int64_t y) { return squaredOffset(sphere.y.centre, y); },
+                                           [&](std::int64_t z) { return squaredOffset(sphere.z.centre, z); });
   }
 }
 
