@@ -84,10 +84,6 @@ int writeAll(int fd, const char* data, std::size_t size) noexcept {
 
 } // namespace
 
-ReplacingFile::~ReplacingFile() {
-  if (open_) discard();
-}
-
 void ReplacingFile::discard() noexcept {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -97,8 +93,7 @@ void ReplacingFile::discard() noexcept {
 }
 
 FileResult ReplacingFile::open(const char* path) noexcept {
-  if (open_ || error_ != 0) return {error_ != 0 ? error_ : EBUSY};
-  if (path == nullptr || *path == '\0') return {error_ = ENOENT};
+  if (const FileResult refused = refuseOpen(path); !refused.ok()) return refused;
   try {
     struct stat status {};
     bool exists = false;

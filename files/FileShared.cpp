@@ -9,6 +9,16 @@
 
 namespace orbiculon {
 
+ReplacingFile::~ReplacingFile() {
+  if (open_) discard();
+}
+
+FileResult ReplacingFile::refuseOpen(const char* path) noexcept {
+  if (open_ || error_ != 0) return {error_ != 0 ? error_ : EBUSY};
+  if (path == nullptr || *path == '\0') return {error_ = ENOENT};
+  return {};
+}
+
 FileResult ReplacingFile::write(const char* data, std::size_t size) noexcept {
   if (error_ != 0) return {error_};
   if (!open_) return {error_ = EBADF};

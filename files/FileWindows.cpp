@@ -107,10 +107,6 @@ std::wstring finalPathOf(HANDLE opened, const std::wstring& path) {
 
 } // namespace
 
-ReplacingFile::~ReplacingFile() {
-  if (open_) discard();
-}
-
 void ReplacingFile::discard() noexcept {
   if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
@@ -120,8 +116,7 @@ void ReplacingFile::discard() noexcept {
 }
 
 FileResult ReplacingFile::open(const char* path) noexcept {
-  if (open_ || error_ != 0) return {error_ != 0 ? error_ : EBUSY};
-  if (path == nullptr || *path == '\0') return {error_ = ENOENT};
+  if (const FileResult refused = refuseOpen(path); !refused.ok()) return refused;
   try {
     target_ = widen(path);
     if (target_.empty()) return {error_ = EINVAL};

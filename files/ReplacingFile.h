@@ -50,6 +50,8 @@ public:
 
 private:
   void discard() noexcept;
+  // Why open() cannot start: already open, an earlier failure, or no path.
+  FileResult refuseOpen(const char* path) noexcept;
   // The platform's part: write all bytes to the open file, and close it and move the
   // temporary file (if any) onto the target. Each returns 0 or an errno value.
   int writeNative(const char* data, std::size_t size) noexcept;
