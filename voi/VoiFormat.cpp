@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -171,6 +172,10 @@ LineEnd formatted(std::int64_t value, std::string_view tail) noexcept {
 
 LineEnd lineEndOf(std::int64_t z) noexcept { return formatted(z, kLineEnd); }
 
+// Values a table of texts holds: the z extent of every sphere within kMaxSphereVoxels;
+// 32 KB of line ends.
+constexpr std::size_t kMaxTableRange = 2048;
+
 // The texts of a window of consecutive values, each formatted when first needed: the
 // line ends "z\r\n" of the z runs, or the "y " parts of the prefixes. The runs of one
 // sphere all contain its z nearest the centre, and its columns' y values lie close
@@ -202,8 +207,7 @@ public:
   }
 
 private:
-  // Covers the z extent of every sphere within kMaxSphereVoxels; 32 KB.
-  static constexpr std::size_t kWindow = 2048;
+  static constexpr std::size_t kWindow = kMaxTableRange;
   std::size_t index(std::int64_t z) const noexcept { return static_cast<std::size_t>(z - base_); }
 
   std::array<LineEnd, kWindow> ends_;
@@ -218,9 +222,15 @@ private:
 struct ColumnPrefix {
   // Room for the longest "x " and a whole "y " entry, copied at once.
   std::array<char, kMaxIntegerLength + 1 + sizeof(LineEnd)> text{};
+  // The first 16 bytes of the text, composed in registers: the text itself is written
+  // in pieces, and a load spanning pieces written just before waits until they reach
+  // the cache, once per column. The head is stored whole, so its loads are served
+  // from that one store.
+  alignas(16) std::array<char, 16> head{};
   std::size_t length = 0;
   std::size_t xLength = 0; // 0 until an x is formatted
   std::int32_t xValue = 0;
+  std::array<std::uint64_t, 2> xWords{}; // the "x " text as words, zero beyond it
   // The "y " texts, formatted once per value rather than once per column.
   LineEndTable yTexts{" "};
 
@@ -230,13 +240,17 @@ struct ColumnPrefix {
   // The same with the "y " text given.
   void set(std::int32_t x, const LineEnd& yText) noexcept {
     if (xLength == 0 || x != xValue) {
-      char* xEnd = std::to_chars(text.data(), text.data() + kMaxIntegerLength, x).ptr;
+      std::array<char, 16> xText{};
+      char* xEnd = std::to_chars(xText.data(), xText.data() + kMaxIntegerLength, x).ptr;
       *xEnd++ = ' ';
-      xLength = static_cast<std::size_t>(xEnd - text.data());
+      xLength = static_cast<std::size_t>(xEnd - xText.data());
       xValue = x;
+      std::memcpy(text.data(), xText.data(), xLength);
+      std::memcpy(xWords.data(), xText.data(), sizeof xWords);
     }
     std::memcpy(text.data() + xLength, &yText, sizeof(LineEnd));
     length = xLength + yText.length;
+    composeHead(yText);
   }
 
   // Writes the prefix at `line` and returns where the z part begins. Copies
@@ -244,6 +258,26 @@ struct ColumnPrefix {
   char* putAt(char* line) const noexcept {
     std::memcpy(line, text.data(), kVoxelPrefixCapacity);
     return line + length;
+  }
+
+private:
+  // head = the x words followed by the y text, by shifts of little-endian words.
+  void composeHead(const LineEnd& yText) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::array<std::uint64_t, 2> y;
+      std::memcpy(y.data(), yText.text.data(), sizeof y);
+      std::array<std::uint64_t, 2> words = xWords;
+      if (xLength < 8) { // "x " has at least two characters, so the shifts lie within 16..56
+        const unsigned shift = static_cast<unsigned>(8 * xLength);
+        words[0] |= y[0] << shift;
+        words[1] = (y[0] >> (64 - shift)) | (y[1] << shift);
+      } else {
+        words[1] |= y[0] << (8 * (xLength - 8));
+      }
+      std::memcpy(head.data(), words.data(), sizeof head);
+    } else {
+      std::memcpy(head.data(), text.data(), sizeof head);
+    }
   }
 };
 
@@ -257,7 +291,11 @@ template <std::size_t Width, std::size_t Fixed>
 char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std::size_t count) noexcept {
   static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom && Fixed <= Width);
   std::array<char, Width> head;
-  std::memcpy(head.data(), prefix.text.data(), Width);
+  if constexpr (Width <= sizeof prefix.head) {
+    std::memcpy(head.data(), prefix.head.data(), Width);
+  } else {
+    std::memcpy(head.data(), prefix.text.data(), Width);
+  }
   const std::size_t prefixLength = Fixed != 0 ? Fixed : prefix.length;
   const auto putOne = [&](const LineEnd& end) {
     std::memcpy(line, head.data(), Width);
@@ -304,6 +342,35 @@ constexpr std::array<LinesWriter, kVoxelPrefixCapacity + 1> kLinesWriters =
 void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const LineEnd* ends,
                    std::size_t count) noexcept {
   out.advanceTo(kLinesWriters[prefix.length](out.cursor(), prefix, ends, count));
+}
+
+// Lines past the end of a column that putLinesInFours may write.
+constexpr std::size_t kColumnOverrun = 3;
+
+// The lines of a column, four at a time with no remainder: up to kColumnOverrun lines
+// past its end are written from the line ends that follow in the table, to be
+// overwritten by the next column, so the column's length decides no branch but the
+// loop's own. The head is copied as `Width` bytes (at least the prefix' length).
+template <std::size_t Width>
+void putLinesInFours(char* line, const ColumnPrefix& prefix, const LineEnd* ends,
+                     std::size_t count) noexcept {
+  static_assert(Width <= sizeof prefix.head && Width + sizeof(LineEnd) <= kVoxelLineRoom);
+  std::array<char, Width> head;
+  std::memcpy(head.data(), prefix.head.data(), Width);
+  const std::size_t prefixLength = prefix.length;
+  const auto putOne = [&](const LineEnd& end) {
+    std::memcpy(line, head.data(), Width);
+    std::memcpy(line + prefixLength, &end, sizeof(LineEnd));
+    line += prefixLength + end.length;
+  };
+  const LineEnd* const stop = ends + count;
+  do {
+    putOne(ends[0]);
+    putOne(ends[1]);
+    putOne(ends[2]);
+    putOne(ends[3]);
+    ends += 4;
+  } while (ends < stop);
 }
 
 // The voxel lines (x, y, z) for z = first .. last: the whole column at once when the
@@ -406,21 +473,34 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   // bounds, so the texts of both ranges are formatted before the walk and each column
   // finds its own by position. A range longer than a table holds belongs to a sphere
   // far too large for the buffer, which is counted first.
+  // Each column writes up to kColumnOverrun lines past its end from the z texts that
+  // follow, so those are formatted too; `zTextsBefore[i]` is the length of the z texts
+  // before entry i, from which a column's end follows.
   ColumnPrefix prefix;
   const LineEnd* zEnds = nullptr;
   const LineEnd* yTexts = nullptr;
+  const std::int64_t zOverrunHigh = std::int64_t{sphere.z.high} + static_cast<std::int64_t>(kColumnOverrun);
+  std::array<std::uint32_t, kMaxTableRange + 1> zTextsBefore;
   if (!sphere_columns::isEmpty(sphere)) {
-    zEnds = table.run(sphere.z.low, sphere.z.high);
+    zEnds = table.run(sphere.z.low, zOverrunHigh);
     yTexts = prefix.yTexts.run(sphere.y.low, sphere.y.high);
     if (zEnds == nullptr || yTexts == nullptr) return countFirst();
+    const std::size_t zCount = static_cast<std::size_t>(sphere.z.high - sphere.z.low + 1);
+    zTextsBefore[0] = 0;
+    for (std::size_t i = 0; i < zCount; ++i)
+      zTextsBefore[i + 1] = zTextsBefore[i] + zEnds[i].length;
   }
 
-  // Every line is at most `lineLength` long, and copying a line writes at most
-  // kVoxelLineRoom bytes from its start, so n lines need n * lineLength + kVoxelLineRoom.
-  const auto axisLength = [](const sphere_columns::AxisRange& axis) {
-    return std::max(decimalLength(axis.low), decimalLength(axis.high));
+  // Every line, those written past a column's end included, is at most `lineLength`
+  // long, and copying a line writes at most kVoxelLineRoom bytes from its start, so a
+  // column of n lines needs (n + kColumnOverrun) * lineLength + kVoxelLineRoom.
+  const auto axisLength = [](std::int64_t low, std::int64_t high) {
+    return std::max(decimalLength(low), decimalLength(high));
   };
-  const std::size_t lineLength = axisLength(sphere.x) + axisLength(sphere.y) + axisLength(sphere.z) + 4;
+  const std::size_t lineLength = axisLength(sphere.x.low, sphere.x.high) +
+                                 axisLength(sphere.y.low, sphere.y.high) +
+                                 axisLength(sphere.z.low, zOverrunHigh) + 4;
+  const std::size_t columnSlack = kColumnOverrun * lineLength + kVoxelLineRoom;
   const double radius = std::max(0.0, static_cast<double>(voi.Radius));
   constexpr double kBallVolumeFactor = 4.18879; // 4/3 pi
   const double expectedLines = kBallVolumeFactor * radius * radius * radius;
@@ -428,7 +508,7 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   const double mostLines = kBallVolumeFactor * reach * reach * reach;
   const std::size_t countLength = decimalLength(static_cast<std::int64_t>(expectedLines)) + kLineEnd.size();
   const double needed = static_cast<double>(countLength) + mostLines * static_cast<double>(lineLength) +
-                        static_cast<double>(kVoxelLineRoom);
+                        static_cast<double>(columnSlack);
   if (needed > static_cast<double>(out.capacity())) return countFirst();
   if (static_cast<double>(out.room()) < needed && !out.flush()) return;
 
@@ -438,13 +518,22 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   bool outgrown = false;
   auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
     const std::size_t count = static_cast<std::size_t>(std::int64_t{last} - first + 1);
-    if (out.room() < count * lineLength + kVoxelLineRoom) {
+    if (out.room() < count * lineLength + columnSlack) {
       outgrown = true;
       return false;
     }
     lines += static_cast<std::int64_t>(count);
     prefix.set(x, yTexts[y - sphere.y.low]);
-    putTableLines(out, prefix, zEnds + (first - sphere.z.low), count);
+    const std::size_t from = static_cast<std::size_t>(first - sphere.z.low);
+    char* const start = out.cursor();
+    if (prefix.length <= 8) {
+      putLinesInFours<8>(start, prefix, zEnds + from, count);
+    } else if (prefix.length <= sizeof prefix.head) {
+      putLinesInFours<sizeof prefix.head>(start, prefix, zEnds + from, count);
+    } else {
+      putLines<kVoxelPrefixCapacity, 0>(start, prefix, zEnds + from, count);
+    }
+    out.advanceTo(start + count * prefix.length + (zTextsBefore[from + count] - zTextsBefore[from]));
     return true;
   };
   forEachSphereColumn(voi.Centre, voi.Radius, visit);
