@@ -350,17 +350,20 @@ constexpr std::size_t kColumnOverrun = 3;
 // The lines of a column, four at a time with no remainder: up to kColumnOverrun lines
 // past its end are written from the line ends that follow in the table, to be
 // overwritten by the next column, so the column's length decides no branch but the
-// loop's own. The head is copied as `Width` bytes (at least the prefix' length).
-template <std::size_t Width>
+// loop's own. The head is copied as `Width` bytes (at least the prefix' length) and
+// each line end as `EndWidth` (at least its length): the narrower the copies, the
+// fewer of them straddle two cache lines.
+template <std::size_t Width, std::size_t EndWidth>
 void putLinesInFours(char* line, const ColumnPrefix& prefix, const LineEnd* ends,
                      std::size_t count) noexcept {
-  static_assert(Width <= sizeof prefix.head && Width + sizeof(LineEnd) <= kVoxelLineRoom);
+  static_assert(Width <= sizeof prefix.head && EndWidth <= sizeof(LineEnd) &&
+                Width + sizeof(LineEnd) <= kVoxelLineRoom);
   std::array<char, Width> head;
   std::memcpy(head.data(), prefix.head.data(), Width);
   const std::size_t prefixLength = prefix.length;
   const auto putOne = [&](const LineEnd& end) {
     std::memcpy(line, head.data(), Width);
-    std::memcpy(line + prefixLength, &end, sizeof(LineEnd));
+    std::memcpy(line + prefixLength, end.text.data(), EndWidth);
     line += prefixLength + end.length;
   };
   const LineEnd* const stop = ends + count;
@@ -371,6 +374,20 @@ void putLinesInFours(char* line, const ColumnPrefix& prefix, const LineEnd* ends
     putOne(ends[3]);
     ends += 4;
   } while (ends < stop);
+}
+
+// The lines of a column whose line ends are at most `EndWidth` long, through the
+// writer for its prefix' length.
+template <std::size_t EndWidth>
+void putColumnInFours(char* start, const ColumnPrefix& prefix, const LineEnd* ends,
+                      std::size_t count) noexcept {
+  if (prefix.length <= 8) {
+    putLinesInFours<8, EndWidth>(start, prefix, ends, count);
+  } else if (prefix.length <= sizeof prefix.head) {
+    putLinesInFours<sizeof prefix.head, EndWidth>(start, prefix, ends, count);
+  } else {
+    putLines<kVoxelPrefixCapacity, 0>(start, prefix, ends, count);
+  }
 }
 
 // The voxel lines (x, y, z) for z = first .. last: the whole column at once when the
@@ -501,6 +518,9 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
                                  axisLength(sphere.y.low, sphere.y.high) +
                                  axisLength(sphere.z.low, zOverrunHigh) + 4;
   const std::size_t columnSlack = kColumnOverrun * lineLength + kVoxelLineRoom;
+  // "z" and CR LF fit one 8-byte copy for every z up to five digits and a sign.
+  constexpr std::size_t kShortLineEnd = 8;
+  const bool shortEnds = axisLength(sphere.z.low, zOverrunHigh) + kLineEnd.size() <= kShortLineEnd;
   const double radius = std::max(0.0, static_cast<double>(voi.Radius));
   constexpr double kBallVolumeFactor = 4.18879; // 4/3 pi
   const double expectedLines = kBallVolumeFactor * radius * radius * radius;
@@ -526,12 +546,10 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
     prefix.set(x, yTexts[y - sphere.y.low]);
     const std::size_t from = static_cast<std::size_t>(first - sphere.z.low);
     char* const start = out.cursor();
-    if (prefix.length <= 8) {
-      putLinesInFours<8>(start, prefix, zEnds + from, count);
-    } else if (prefix.length <= sizeof prefix.head) {
-      putLinesInFours<sizeof prefix.head>(start, prefix, zEnds + from, count);
+    if (shortEnds) {
+      putColumnInFours<kShortLineEnd>(start, prefix, zEnds + from, count);
     } else {
-      putLines<kVoxelPrefixCapacity, 0>(start, prefix, zEnds + from, count);
+      putColumnInFours<sizeof(LineEnd)>(start, prefix, zEnds + from, count);
     }
     out.advanceTo(start + count * prefix.length + (zTextsBefore[from + count] - zTextsBefore[from]));
     return true;

@@ -264,12 +264,13 @@ INSTANTIATE_TEST_SUITE_P(
 // A record that carries its sphere (as "Start" builds it) is enumerated while the file
 // is written; the text must be the same as that of the sphere's voxel array, for
 // spheres of every kind (off-lattice, half-lattice and lattice centres, radii that put
-// positions exactly on the surface, negative radii), through buffers of many sizes.
+// positions exactly on the surface, negative radii, centres far from the origin), through buffers of many
+// sizes.
 TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
   std::mt19937 random(20240612u);
   std::uniform_int_distribution<int> tenths(-800, 800);
   std::uniform_real_distribution<float> radii(-3.0f, 12.0f);
-  std::uniform_int_distribution<int> kind(0, 3);
+  std::uniform_int_distribution<int> kind(0, 4);
   std::uniform_int_distribution<int> nudge(-1, 1);
   const auto oneDecimal = [&] { return static_cast<float>(tenths(random)) / 10.0f; };
   for (int trial = 0; trial < 200; ++trial) {
@@ -293,6 +294,17 @@ TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
       case 2:
         radius = -std::abs(radius) / 8.0f;
         break;
+      case 3: {
+        // Far from the origin: "x y " and "z" texts of every length the writer tells apart.
+        constexpr std::array<orbiculon::SphereCentre, 5> kFar{{{1000.0f, -20000.0f, 0.0f},
+                                                               {300000.0f, -300000.0f, 300000.0f},
+                                                               {0.0f, 0.0f, -4000000.0f},
+                                                               {-20000.0f, 1000.0f, -4000000.0f},
+                                                               {-4000000.0f, 4000000.0f, 1000.0f}}};
+        const orbiculon::SphereCentre& far = kFar[static_cast<std::size_t>(trial) % kFar.size()];
+        centre = {centre.x + far.x, centre.y + far.y, centre.z + far.z};
+        break;
+      }
       default:
         break;
       }
