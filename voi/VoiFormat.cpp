@@ -489,10 +489,10 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   // Every run of the sphere lies within its z bounds and every column within its y
   // bounds, so the texts of both ranges are formatted before the walk and each column
   // finds its own by position. A range longer than a table holds belongs to a sphere
-  // far too large for the buffer, which is counted first.
-  // Each column writes up to kColumnOverrun lines past its end from the z texts that
-  // follow, so those are formatted too; `zTextsBefore[i]` is the length of the z texts
-  // before entry i, from which a column's end follows.
+  // far too large for the buffer, which is counted first. Each column writes up to
+  // kColumnOverrun lines past its end from the z texts that follow, so those are
+  // formatted too; `zTextsBefore[i]` is the length of the z texts before entry i, from
+  // which a column's end follows.
   ColumnPrefix prefix;
   const LineEnd* zEnds = nullptr;
   const LineEnd* yTexts = nullptr;
