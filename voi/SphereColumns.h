@@ -250,8 +250,12 @@ template <typename VisitColumn> inline void visitRuns(const Sphere& sphere, Visi
 
 namespace orbiculon {
 
-// visitSphereColumns with a callable `visit(x, y, zFirst, zLast)` that returns bool
-// and does not throw, inlined into the walk.
+// Walks the voxels of the sphere without storing them, one column (fixed x and y) at a
+// time, in the order of enumerateSphereVoxels: `visit(x, y, zFirst, zLast)`, a callable
+// that returns false to stop the walk and does not throw, is inlined into the walk and
+// called for every column, x then y ascending. Visits nothing for a sphere that cannot
+// be represented, and does not stop at kMaxSphereVoxels: the callable decides how far
+// it goes. True when the walk came to its end, false when the callable stopped it.
 template <typename Visit>
 inline bool forEachSphereColumn(const SphereCentre& centre, float radius, Visit& visit) noexcept {
   sphere_columns::Sphere sphere{};

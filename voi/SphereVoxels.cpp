@@ -106,14 +106,6 @@ bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcep
   return makeSphere(centre, radius, sphere) && exceedsLimitByVolume(sphere);
 }
 
-bool visitSphereColumns(const SphereCentre& centre, float radius, SphereColumnCallback callback,
-                        void* context) noexcept {
-  auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
-    return callback(context, x, y, first, last);
-  };
-  return forEachSphereColumn(centre, radius, visit);
-}
-
 std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre, float radius,
                                                      std::int32_t& count) {
   count = 0;

@@ -55,20 +55,6 @@ std::int32_t recordVoxelCount(const SphereCentre& centre, float radius);
 // that cannot be represented.
 bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept;
 
-// One column of a sphere: the voxels (x, y, z) for z from zFirst up to zLast. Returns
-// false to stop the walk.
-using SphereColumnCallback = bool (*)(void* context, std::int32_t x, std::int32_t y, std::int32_t zFirst,
-                                      std::int32_t zLast) noexcept;
-
-// Walks the voxels of the sphere without storing them, one column (fixed x and y) at a
-// time, in the order of enumerateSphereVoxels: the same voxels, column by column, x
-// then y ascending. Visits nothing for a sphere that cannot be represented. The walk
-// does not stop at kMaxSphereVoxels: the callback decides how far it goes. True when
-// the walk came to its end, false when the callback stopped it. forEachSphereColumn
-// (voi/SphereColumns.h) is the same walk with a callable inlined into it.
-bool visitSphereColumns(const SphereCentre& centre, float radius, SphereColumnCallback callback,
-                        void* context) noexcept;
-
 // The same result as enumerateSphereVoxels, computed by testing every position of the
 // bounding box: the plain form of the algorithm, kept as the reference the fast form
 // is compared with. Slow for large spheres.

@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 namespace orbiculon {
 
@@ -285,18 +284,17 @@ private:
 // as `Width` bytes (at least its length), followed by its whole LineEnd. A line's place
 // follows from the lengths before it, which come straight from the table, so the only
 // chain between lines is one addition; four lines per step cut the loop's own work.
-// A prefix length known at compile time (`Fixed`, 0 when it is not) folds into that
-// addition. Returns the end of the last line.
-template <std::size_t Width, std::size_t Fixed>
+// Returns the end of the last line.
+template <std::size_t Width>
 char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std::size_t count) noexcept {
-  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom && Fixed <= Width);
+  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom);
   std::array<char, Width> head;
   if constexpr (Width <= sizeof prefix.head) {
     std::memcpy(head.data(), prefix.head.data(), Width);
   } else {
     std::memcpy(head.data(), prefix.text.data(), Width);
   }
-  const std::size_t prefixLength = Fixed != 0 ? Fixed : prefix.length;
+  const std::size_t prefixLength = prefix.length;
   const auto putOne = [&](const LineEnd& end) {
     std::memcpy(line, head.data(), Width);
     std::memcpy(line + prefixLength, &end, sizeof(LineEnd));
@@ -314,34 +312,18 @@ char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std:
   return line;
 }
 
-using LinesWriter = char* (*)(char*, const ColumnPrefix&, const LineEnd*, std::size_t) noexcept;
-
-// Prefix lengths up to this are written by a writer of their own.
-constexpr std::size_t kLongestFixedPrefix = 16;
-
-// The writer for prefixes of `Length` characters ("x y " has at least 4).
-template <std::size_t Length> constexpr LinesWriter linesWriterFor() noexcept {
-  if constexpr (Length < 4) {
-    return &putLines<8, 0>;
-  } else if constexpr (Length <= 8) {
-    return &putLines<8, Length>;
-  } else if constexpr (Length <= kLongestFixedPrefix) {
-    return &putLines<16, Length>;
-  } else {
-    return &putLines<kVoxelPrefixCapacity, 0>;
-  }
-}
-
-constexpr std::array<LinesWriter, kVoxelPrefixCapacity + 1> kLinesWriters =
-    []<std::size_t... Length>(std::index_sequence<Length...>) {
-  return std::array<LinesWriter, kVoxelPrefixCapacity + 1>{linesWriterFor<Length>()...};
-}
-(std::make_index_sequence<kVoxelPrefixCapacity + 1>());
-
-// The voxel lines of a column from the table's line ends, at the cursor.
+// The voxel lines of a column from the table's line ends, at the cursor, through the
+// writer for the prefix' length.
 void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const LineEnd* ends,
                    std::size_t count) noexcept {
-  out.advanceTo(kLinesWriters[prefix.length](out.cursor(), prefix, ends, count));
+  char* const line = out.cursor();
+  if (prefix.length <= 8) {
+    out.advanceTo(putLines<8>(line, prefix, ends, count));
+  } else if (prefix.length <= sizeof prefix.head) {
+    out.advanceTo(putLines<sizeof prefix.head>(line, prefix, ends, count));
+  } else {
+    out.advanceTo(putLines<kVoxelPrefixCapacity>(line, prefix, ends, count));
+  }
 }
 
 // Lines past the end of a column that putLinesInFours may write.
@@ -386,7 +368,7 @@ void putColumnInFours(char* start, const ColumnPrefix& prefix, const LineEnd* en
   } else if (prefix.length <= sizeof prefix.head) {
     putLinesInFours<sizeof prefix.head, EndWidth>(start, prefix, ends, count);
   } else {
-    putLines<kVoxelPrefixCapacity, 0>(start, prefix, ends, count);
+    putLines<kVoxelPrefixCapacity>(start, prefix, ends, count);
   }
 }
 
