@@ -104,11 +104,13 @@ inline std::int64_t clampedEstimate(double value, std::int64_t low, std::int64_t
 }
 
 // Ends of the run of passing positions within [low, high] that contains `nearest`
-// (which must pass), searched from the estimates `first` and `last` of its ends.
+// (which must pass), searched from estimates of its ends; `halfWidth` estimates how far
+// the run reaches from the centre.
 template <typename Passes>
-inline void findRunFrom(const AxisRange& axis, std::int64_t nearest, Passes&& passes, std::int64_t& first,
-                        std::int64_t& last) {
-  std::int64_t up = std::clamp(last, nearest, axis.high);
+inline void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Passes&& passes,
+                    std::int64_t& first, std::int64_t& last) {
+  const double centre = static_cast<double>(axis.centre);
+  std::int64_t up = clampedEstimate(std::floor(centre + halfWidth), nearest, axis.high);
   if (passes(up)) {
     while (up < axis.high && passes(up + 1))
       ++up;
@@ -117,7 +119,7 @@ inline void findRunFrom(const AxisRange& axis, std::int64_t nearest, Passes&& pa
       --up;
     } while (!passes(up));
   }
-  std::int64_t down = std::clamp(first, axis.low, nearest);
+  std::int64_t down = clampedEstimate(std::ceil(centre - halfWidth), axis.low, nearest);
   if (passes(down)) {
     while (down > axis.low && passes(down - 1))
       --down;
@@ -128,16 +130,6 @@ inline void findRunFrom(const AxisRange& axis, std::int64_t nearest, Passes&& pa
   }
   first = down;
   last = up;
-}
-
-// The same, with `halfWidth` estimating how far the run reaches from the centre.
-template <typename Passes>
-inline void findRun(const AxisRange& axis, std::int64_t nearest, double halfWidth, Passes&& passes,
-                    std::int64_t& first, std::int64_t& last) {
-  const double centre = static_cast<double>(axis.centre);
-  last = clampedEstimate(std::floor(centre + halfWidth), nearest, axis.high);
-  first = clampedEstimate(std::ceil(centre - halfWidth), axis.low, nearest);
-  findRunFrom(axis, nearest, passes, first, last);
 }
 
 inline double estimatedHalfWidth(float radiusSquared, double taken) {
