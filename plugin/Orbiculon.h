@@ -21,8 +21,9 @@ public:
   // False only when the user declines the reference-space question. Never throws.
   ORBICULON_EXPORT bool execute() override;
 
-  // Start builds every sphere through this member; it only forwards to
-  // enumerateSphereVoxels (same results, same `count`), so it needs no object state.
+  // The voxels of one sphere as an array: forwards to enumerateSphereVoxels (same
+  // results, same `count`) and needs no object state. Start does not call it: it
+  // streams each sphere's voxels into the VOI file instead of holding them.
   std::unique_ptr<orbiculon::VoxelTriple[]> createSphereVoxels(const orbiculon::SphereCentre& centre,
                                                                float radius, std::int32_t& count);
 
