@@ -16,7 +16,9 @@
 // and an empty array without allocating their size (the fuzz script runs with a
 // malloc limit); every voxel passes the single-precision test, in strictly
 // increasing (x, y, z) order; and for bounding boxes small enough the result is
-// identical to the plain reference enumeration.
+// identical to the plain reference enumeration, and the VOI writer's text of the
+// sphere's record, through a buffer whose size the input's last bytes choose, is the
+// plain formatter's (tests/support/PlainVoiText.h).
 //
 // A valid sphere of more than kEnumerationCap voxels (a radius above about 40 mm)
 // is counted but not enumerated: its array would take up to 8.5 GB (at a radius of
@@ -27,6 +29,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
+#include "tests/support/PlainVoiText.h"
 #include "voi/SphereVoxels.h"
 
 namespace {
@@ -128,6 +131,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(directCount == count, "count differs from the reference enumeration: " + sphere);
     FUZZ_CHECK(std::memcmp(direct.get(), voxels.get(), sizeof(VoxelTriple) * voxelCount) == 0,
                "voxels differ from the reference enumeration: " + sphere);
+
+    orbiculon::SphereVoi voi;
+    orbiculon::assignSphere(voi, centre, radius);
+    orbiculon::VoiFileDescription file;
+    file.NrOfvois = 1;
+    file.VOIs = {&voi, 1};
+    const std::size_t bufferSize = orbiculon::kVoiFormatBufferMinimum + input.u16() % 8192u;
+    FUZZ_CHECK(orbiculon::testing::writerText(file, bufferSize) == orbiculon::testing::plainVoiText(file),
+               "the writer's text differs from the plain formatter's: " + sphere);
   }
   return 0;
 }

@@ -555,7 +555,50 @@ void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSph
   out.setUsed(countAt + length + linesSize);
 }
 
+#ifdef ORBICULON_PLAIN_VOI_WRITER
+constexpr bool kPlainVoxelLines = true;
+#else
+constexpr bool kPlainVoxelLines = false;
+#endif
+
+void putVoxelLine(ChunkWriter& out, std::int32_t x, std::int32_t y, std::int32_t z) noexcept {
+  out.putInteger(x);
+  out.put(" ");
+  out.putInteger(y);
+  out.put(" ");
+  out.putInteger(z);
+  out.endLine();
+}
+
+// The count and the voxel lines, each line formatted on its own and a counted sphere
+// walked twice: slow, but apart from every tuned path above, so that a build with
+// ORBICULON_PLAIN_VOI_WRITER can rule them out.
+void putVoxelsPlainly(ChunkWriter& out, const SphereVoi& voi) noexcept {
+  std::int64_t count = voi.NrOfVoxels;
+  if (count == kVoxelsCountedWhileWritten)
+    count = std::max<std::int64_t>(0, countSphereVoxels(voi.Sphere->Centre, voi.Sphere->Radius));
+  if (count > kMaxSphereVoxels) return out.fail();
+  out.putInteger(static_cast<std::int32_t>(count));
+  out.endLine();
+  if (!voi.Sphere.has_value()) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
+      putVoxelLine(out, voi.Voxels[i].x, voi.Voxels[i].y, voi.Voxels[i].z);
+    return;
+  }
+  if (count == 0) return;
+  std::int64_t left = count;
+  auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
+    if (std::int64_t{last} - first + 1 > left) return false;
+    left -= std::int64_t{last} - first + 1;
+    for (std::int64_t z = first; z <= last; ++z)
+      putVoxelLine(out, x, y, static_cast<std::int32_t>(z));
+    return out.ok();
+  };
+  if (!forEachSphereColumn(voi.Sphere->Centre, voi.Sphere->Radius, visit) || left != 0) out.fail();
+}
+
 void putVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexcept {
+  if constexpr (kPlainVoxelLines) return putVoxelsPlainly(out, voi);
   if (voi.NrOfVoxels == kVoxelsCountedWhileWritten) {
     putSphereCountingVoxels(out, table, *voi.Sphere);
     return;

@@ -16,6 +16,7 @@
 
 #include "files/FileFaults.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/PlainVoiText.h"
 #include "voi/VoiFormat.h"
 
 #ifdef __linux__
@@ -30,9 +31,12 @@ using orbiculon::SphereVoi;
 using orbiculon::VoiFileDescription;
 using orbiculon::VoxelTriple;
 using orbiculon::testing::FakeHost;
+using orbiculon::testing::plainVoiText;
 using orbiculon::testing::readFile;
+using orbiculon::testing::StringSink;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
+using orbiculon::testing::writerText;
 
 SphereVoi makeVoi(const std::string& name, std::array<std::int32_t, 3> colour,
                   const std::vector<VoxelTriple>& voxels) {
@@ -103,19 +107,6 @@ std::string dataFile(const std::string& name) {
   EXPECT_NE(nullptr, folder) << "ORBICULON_TEST_DATA is not set; run through ctest";
   return folder == nullptr ? std::string() : readFile(fs::path(folder) / name);
 }
-
-// Collects formatted chunks; optionally refuses the chunk with the given number.
-class StringSink final : public orbiculon::VoiTextSink {
-public:
-  bool write(const char* data, std::size_t size) noexcept override {
-    if (++chunks == failAtChunk) return false;
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-  int chunks = 0;
-  int failAtChunk = -1;
-};
 
 class VoiFileTest : public ::testing::Test {
 protected:
@@ -261,16 +252,16 @@ INSTANTIATE_TEST_SUITE_P(
         MismatchCase{"NoPath", [](VoiFileDescription& d, auto&) { d.FilePath = nullptr; }}),
     [](const auto& testCase) { return testCase.param.name; });
 
-// A record that carries its sphere (as "Start" builds it) is enumerated while the file
-// is written; the text must be the same as that of the sphere's voxel array, for
-// spheres of every kind (off-lattice, half-lattice and lattice centres, radii that put
-// positions exactly on the surface, negative radii, centres far from the origin), through buffers of many
-// sizes.
-TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
+// Records that carry their sphere (as "Start" builds them) and records of voxel arrays
+// give the plain formatter's text, for spheres of every kind (off-lattice, half-lattice
+// and lattice centres, radii that put positions exactly on the surface, negative and
+// large radii, centres far from the origin, where prefixes and line ends are longer),
+// through buffers of many sizes.
+TEST(VoiStreamTest, SphereAndArrayRecordsWriteThePlainText) {
   std::mt19937 random(20240612u);
   std::uniform_int_distribution<int> tenths(-800, 800);
   std::uniform_real_distribution<float> radii(-3.0f, 12.0f);
-  std::uniform_int_distribution<int> kind(0, 4);
+  std::uniform_int_distribution<int> kind(0, 5);
   std::uniform_int_distribution<int> nudge(-1, 1);
   const auto oneDecimal = [&] { return static_cast<float>(tenths(random)) / 10.0f; };
   for (int trial = 0; trial < 200; ++trial) {
@@ -296,15 +287,19 @@ TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
         break;
       case 3: {
         // Far from the origin: "x y " and "z" texts of every length the writer tells apart.
-        constexpr std::array<orbiculon::SphereCentre, 5> kFar{{{1000.0f, -20000.0f, 0.0f},
+        constexpr std::array<orbiculon::SphereCentre, 6> kFar{{{1000.0f, -20000.0f, 0.0f},
                                                                {300000.0f, -300000.0f, 300000.0f},
                                                                {0.0f, 0.0f, -4000000.0f},
                                                                {-20000.0f, 1000.0f, -4000000.0f},
-                                                               {-4000000.0f, 4000000.0f, 1000.0f}}};
+                                                               {-4000000.0f, 4000000.0f, 1000.0f},
+                                                               {10.0f, -30000000.0f, 100000000.0f}}};
         const orbiculon::SphereCentre& far = kFar[static_cast<std::size_t>(trial) % kFar.size()];
         centre = {centre.x + far.x, centre.y + far.y, centre.z + far.z};
         break;
       }
+      case 4:
+        if (trial % 20 == 0) radius *= 4.0f; // blocks larger than most buffers here
+        break;
       default:
         break;
       }
@@ -313,12 +308,11 @@ TEST(VoiStreamTest, SphereRecordsWriteTheTextOfTheirVoxelArrays) {
       orbiculon::assignSphere(streamed.back(), centre, radius);
       arrays.push_back(sphereVoi(name, {i, 0, 0}, centre, radius));
     }
-    std::vector<char> buffer(orbiculon::kVoiFormatBufferMinimum + static_cast<std::size_t>(trial) * 37);
-    StringSink fromSpheres;
-    StringSink fromArrays;
-    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", streamed), buffer, fromSpheres));
-    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", arrays), buffer, fromArrays));
-    ASSERT_EQ(fromArrays.text, fromSpheres.text) << "trial " << trial;
+    const std::optional<std::string> expected = plainVoiText(describe("", streamed));
+    ASSERT_TRUE(expected.has_value());
+    const std::size_t size = orbiculon::kVoiFormatBufferMinimum + static_cast<std::size_t>(trial) * 37;
+    ASSERT_EQ(expected, writerText(describe("", streamed), size)) << "trial " << trial;
+    ASSERT_EQ(expected, writerText(describe("", arrays), size)) << "trial " << trial;
   }
 }
 
@@ -354,13 +348,10 @@ TEST(VoiStreamTest, SpheresUnlikeTheirVolumeWriteTheirText) {
   }
   ASSERT_EQ(115, arrays[0].NrOfVoxels);
   ASSERT_EQ(7, arrays[1].NrOfVoxels);
+  const std::optional<std::string> expected = plainVoiText(describe("", arrays));
   for (std::size_t size = orbiculon::kVoiFormatBufferMinimum; size <= 8192; ++size) {
-    std::vector<char> buffer(size);
-    StringSink fromSpheres;
-    StringSink fromArrays;
-    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", streamed), buffer, fromSpheres));
-    ASSERT_TRUE(orbiculon::formatVoiFile(describe("", arrays), buffer, fromArrays));
-    ASSERT_EQ(fromArrays.text, fromSpheres.text) << "buffer of " << size;
+    ASSERT_EQ(expected, writerText(describe("", streamed), size)) << "buffer of " << size;
+    ASSERT_EQ(expected, writerText(describe("", arrays), size)) << "buffer of " << size;
   }
 }
 
