@@ -23,22 +23,21 @@ constexpr int kLoadFile = 1;
 constexpr std::int32_t kVoiFileVersion = 4;
 constexpr char kVoiSuffix[] = ".voi";
 
-// Why the voxel enumeration returned no voxel for a sphere that should have some,
-// or null when an empty result is the sphere's true answer (a radius below 1 mm
-// can miss every grid point).
-const char* refusalReason(const CoordinateEntry& entry, std::int32_t count) {
-  if (count != 0) return nullptr;
-  if (!std::isfinite(entry.x) || !std::isfinite(entry.y) || !std::isfinite(entry.z) ||
-      !std::isfinite(entry.radius))
+// The line logged for every failure of the writer.
+constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";
+
+// The log's words for a sphere written without voxels, or null when it has none to write.
+const char* refusalText(SphereRefusal refusal) {
+  switch (refusal) {
+  case SphereRefusal::NotFinite:
     return "its centre or radius is not a finite number";
-  constexpr float kLimit = 2147483648.0f; // 2^31
-  for (const float centre : {entry.x, entry.y, entry.z}) {
-    const float low = centre - entry.radius;
-    const float high = centre + entry.radius;
-    if (!(low > -kLimit && low < kLimit && high > -kLimit && high < kLimit))
-      return "it reaches beyond the 32-bit coordinate range";
+  case SphereRefusal::BeyondCoordinateRange:
+    return "it reaches beyond the 32-bit coordinate range";
+  case SphereRefusal::TooManyVoxels:
+    return "it holds more voxels than a VOI can store";
+  case SphereRefusal::None:
+    break;
   }
-  if (entry.radius >= 1.0f) return "it holds more voxels than a VOI can store";
   return nullptr;
 }
 
@@ -96,8 +95,7 @@ SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, 
   SphereVoi voi;
   copyName(name, voi.NameOfVOI);
   voi.ColorOfVOI = {entry.red, entry.green, entry.blue};
-  assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
-  const std::int32_t count = voi.NrOfVoxels;
+  const SphereRefusal refusal = assignSphere(voi, {entry.x, entry.y, entry.z}, entry.radius);
 
   logLine("Plugin>  Added VOI at %s (%s, %s, %s) with %s mm radius", spaceText(spaces.targetIsMni()),
           OneDecimal(entry.x).c_str(), OneDecimal(entry.y).c_str(), OneDecimal(entry.z).c_str(),
@@ -106,7 +104,7 @@ SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, 
     logLine("Plugin>  converted from %s (%s, %s, %s) with %s", spaceText(spaces.sourceIsMni),
             OneDecimal(given.x).c_str(), OneDecimal(given.y).c_str(), OneDecimal(given.z).c_str(),
             conversionName(*spaces.transform, spaces.sourceIsMni));
-  if (const char* reason = refusalReason(entry, count))
+  if (const char* reason = refusalText(refusal))
     logLine("Plugin>  VOI %i (\"%s\") was written without voxels: %s.", index + 1, voi.NameOfVOI.data(),
             reason);
   return voi;

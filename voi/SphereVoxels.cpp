@@ -101,6 +101,15 @@ std::int32_t recordVoxelCount(const SphereCentre& centre, float radius) {
   return count <= kMaxSphereVoxels ? static_cast<std::int32_t>(count) : 0;
 }
 
+SphereRefusal sphereRefusal(const SphereCentre& centre, float radius) {
+  if (!std::isfinite(centre.x) || !std::isfinite(centre.y) || !std::isfinite(centre.z) ||
+      !std::isfinite(radius))
+    return SphereRefusal::NotFinite;
+  Sphere sphere{};
+  if (!makeSphere(centre, radius, sphere)) return SphereRefusal::BeyondCoordinateRange;
+  return limitedCount(sphere) > kMaxSphereVoxels ? SphereRefusal::TooManyVoxels : SphereRefusal::None;
+}
+
 bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept {
   Sphere sphere{};
   return makeSphere(centre, radius, sphere) && exceedsLimitByVolume(sphere);

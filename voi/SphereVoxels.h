@@ -48,6 +48,15 @@ std::int64_t countSphereVoxels(const SphereCentre& centre, float radius);
 inline constexpr std::int32_t kVoxelsCountedWhileWritten = -1;
 std::int32_t recordVoxelCount(const SphereCentre& centre, float radius);
 
+// Why the writer leaves out the voxels of a sphere whose record count is 0.
+enum class SphereRefusal {
+  None,                  // it writes them all, or the sphere misses every grid point
+  NotFinite,             // a centre coordinate or the radius is NaN or infinite
+  BeyondCoordinateRange, // a bound lies outside the 32-bit range
+  TooManyVoxels,         // it holds more than kMaxSphereVoxels
+};
+SphereRefusal sphereRefusal(const SphereCentre& centre, float radius);
+
 // True when a lower bound on the sphere's voxel count, taken from its volume, already
 // exceeds kMaxSphereVoxels, so it can be refused without counting. The bound allows
 // for every rounding of the single-precision test, so it never refuses a sphere that

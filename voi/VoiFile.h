@@ -13,9 +13,6 @@
 
 namespace orbiculon {
 
-// The line the plug-in logs for every failure of the writer, exactly so.
-inline constexpr char kVoiWriteErrorLine[] = "Error while writing VOI file";
-
 // The sphere a VOI's voxels come from.
 struct VoiSphere {
   SphereCentre Centre;
@@ -39,13 +36,13 @@ struct SphereVoi {
   std::unique_ptr<VoxelTriple[]> Voxels;
 };
 
-// Makes `voi` the sphere (centre, radius): NrOfVoxels becomes recordVoxelCount, so 0
-// for a sphere without voxels, one that cannot be represented or one that holds more
-// than kMaxSphereVoxels, and otherwise never 0.
-inline void assignSphere(SphereVoi& voi, const SphereCentre& centre, float radius) {
+// Makes `voi` the sphere (centre, radius), its NrOfVoxels the recordVoxelCount, and
+// says why, when that count is 0, the sphere goes without voxels.
+inline SphereRefusal assignSphere(SphereVoi& voi, const SphereCentre& centre, float radius) {
   voi.NrOfVoxels = recordVoxelCount(centre, radius);
   voi.Sphere = VoiSphere{centre, radius};
   voi.Voxels.reset();
+  return voi.NrOfVoxels == 0 ? sphereRefusal(centre, radius) : SphereRefusal::None;
 }
 
 // Everything one VOI file holds, in the order of the file, except that NrOfVOIVTCs

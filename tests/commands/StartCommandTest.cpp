@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -20,6 +21,8 @@ const std::string kThroughAFile = ": Not a directory";
 
 using orbiculon::testing::CommandTest;
 using orbiculon::testing::readFile;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 using Events = std::vector<std::string>;
 
 // ---------------------------------------------------------------------------
@@ -68,11 +71,10 @@ TEST_F(CommandTest, StartLogsWritesAndLoadsOneVoi) {
       "load: " + voiPath(),
   };
   EXPECT_EQ(expected, events());
-  const std::string file = readFile(voiPath());
-  EXPECT_NE(std::string::npos, file.find("NrOfvois:                   1\r\n"));
-  EXPECT_NE(std::string::npos,
-            file.find("NameOfVOI:  Seed\r\nColorOfVOI: 255 0 0\r\n\r\nNrOfVoxels: 515\r\n"));
-  EXPECT_NE(std::string::npos, file.find("\r\n-47 -58 22\r\n"));
+  EXPECT_THAT(readFile(voiPath()),
+              AllOf(HasSubstr("NrOfvois:                   1\r\n"),
+                    HasSubstr("NameOfVOI:  Seed\r\nColorOfVOI: 255 0 0\r\n\r\nNrOfVoxels: 515\r\n"),
+                    HasSubstr("\r\n-47 -58 22\r\n")));
 }
 
 // The log's numbers keep their '.' under a C locale with a decimal comma (the same
@@ -134,8 +136,8 @@ TEST_P(ReferenceSpaceTest, AsksOnlyWhenTheChosenSpaceIsNotIndicated) {
   EXPECT_EQ(expected, events());
   EXPECT_EQ(c.proceeds, std::filesystem::exists(voiPath()));
   if (c.proceeds) {
-    EXPECT_NE(std::string::npos, readFile(voiPath()).find(std::string("ReferenceSpace:             ") +
-                                                          (mni ? "MNI" : "TAL") + "\r\n"));
+    EXPECT_THAT(readFile(voiPath()),
+                HasSubstr(std::string("ReferenceSpace:             ") + (mni ? "MNI" : "TAL")));
   }
 }
 
@@ -164,10 +166,8 @@ TEST_F(CommandTest, DialogValuesAreUsedUnchanged) {
   host.ints["cB"] = 501;
   host.strings["Name_of_VOI"] = "left amygdala";
   ASSERT_TRUE(run("Start"));
-  const std::string file = readFile(voiPath());
-  EXPECT_NE(std::string::npos, file.find("NameOfVOI:  left amygdala\r\nColorOfVOI: 300 -5 501\r\n"));
-  EXPECT_NE(std::string::npos, file.find("\r\n470 0 0\r\n"));
-  EXPECT_NE(std::string::npos, file.find("\r\n530 0 0\r\n"));
+  EXPECT_THAT(readFile(voiPath()), AllOf(HasSubstr("NameOfVOI:  left amygdala\r\nColorOfVOI: 300 -5 501\r\n"),
+                                         HasSubstr("\r\n470 0 0\r\n"), HasSubstr("\r\n530 0 0\r\n")));
 }
 
 class SourceSwitchTest : public CommandTest, public ::testing::WithParamInterface<int> {};
@@ -177,8 +177,7 @@ TEST_P(SourceSwitchTest, AnyValueButOneUsesTheDialogAndIgnoresTheList) {
   host.strings["VOItext"] = "10 20 30 5 listed 0 0 255\n11 21 31 5 other 0 0 255";
   ASSERT_TRUE(run("Start"));
   EXPECT_EQ("log: Plugin>  Reading Parameters from GUI dialog", events().front());
-  EXPECT_NE(std::string::npos,
-            readFile(voiPath()).find("NrOfvois:                   1\r\n\r\nNameOfVOI:  Seed\r\n"));
+  EXPECT_THAT(readFile(voiPath()), HasSubstr("NrOfvois:                   1\r\n\r\nNameOfVOI:  Seed\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, SourceSwitchTest, ::testing::Values(0, 2, -1));
@@ -221,12 +220,10 @@ TEST_F(CommandTest, HeaderResolutionsAreTruncatedTowardZero) {
   host.header.FramingCubeDim = 512;
   host.header.LeftRightConvention = 2;
   ASSERT_TRUE(run("Start"));
-  const std::string file = readFile(voiPath());
-  EXPECT_NE(std::string::npos,
-            file.find("OriginalVMRResolutionX:     1\r\nOriginalVMRResolutionY:     0\r\n"
-                      "OriginalVMRResolutionZ:     0\r\nOriginalVMROffsetX:         -3\r\n"));
-  EXPECT_NE(std::string::npos,
-            file.find("OriginalVMRFramingCubeDim:  512\r\n\r\nLeftRightConvention:        2\r\n"));
+  EXPECT_THAT(readFile(voiPath()),
+              AllOf(HasSubstr("OriginalVMRResolutionX:     1\r\nOriginalVMRResolutionY:     0\r\n"
+                              "OriginalVMRResolutionZ:     0\r\nOriginalVMROffsetX:         -3\r\n"),
+                    HasSubstr("OriginalVMRFramingCubeDim:  512\r\n\r\nLeftRightConvention:        2\r\n")));
 }
 
 TEST_F(CommandTest, UnopenableFolderLogsTheWriterLineAndDoesNotLoad) {
@@ -299,15 +296,13 @@ TEST_F(CommandTest, LongVoiNameIsCutTo255InTheFile) {
   const std::string name(300, 'n');
   host.strings["Name_of_VOI"] = name;
   ASSERT_TRUE(run("Start"));
-  EXPECT_NE(std::string::npos,
-            readFile(voiPath()).find("NameOfVOI:  " + name.substr(0, 255) + "\r\nColorOfVOI:"));
+  EXPECT_THAT(readFile(voiPath()), HasSubstr("NameOfVOI:  " + name.substr(0, 255) + "\r\nColorOfVOI:"));
 }
 
 TEST_F(CommandTest, NameWithLineBreaksKeepsTheFileStructure) {
   host.strings["Name_of_VOI"] = "two\r\nlines\nhere";
   ASSERT_TRUE(run("Start"));
-  EXPECT_NE(std::string::npos,
-            readFile(voiPath()).find("NameOfVOI:  two  lines here\r\nColorOfVOI: 255 0 0\r\n"));
+  EXPECT_THAT(readFile(voiPath()), HasSubstr("NameOfVOI:  two  lines here\r\nColorOfVOI: 255 0 0\r\n"));
 }
 
 struct RefusedCase {
@@ -327,7 +322,7 @@ TEST_P(RefusedSphereTest, VoiIsWrittenWithoutVoxelsAndTheLogSaysWhy) {
   ASSERT_EQ(4u, lines.size());
   EXPECT_EQ(std::string("Plugin>  VOI 1 (\"Seed\") was written without voxels: ") + GetParam().reason + ".",
             lines[2]);
-  EXPECT_NE(std::string::npos, readFile(voiPath()).find("NrOfVoxels: 0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
+  EXPECT_THAT(readFile(voiPath()), HasSubstr("NrOfVoxels: 0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
