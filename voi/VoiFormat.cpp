@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -18,16 +19,18 @@ constexpr std::size_t kMaxIntegerLength = 11;
 // "x y " of a voxel line, which repeats along a column of the sphere.
 constexpr std::size_t kVoxelPrefixCapacity = 2 * (kMaxIntegerLength + 1);
 
-// "z" and CR LF of a voxel line, formatted once and copied whole.
-struct LineEnd {
+// A number's decimal text and its tail, formatted once and copied whole: "z" and CR LF
+// ending a voxel line, or "y " in a column's prefix.
+struct NumberText {
   std::array<char, 15> text;
   std::uint8_t length;
 };
-static_assert(sizeof(LineEnd) == 16 && kMaxIntegerLength + 2 <= std::tuple_size_v<decltype(LineEnd::text)>);
+static_assert(sizeof(NumberText) == 16 &&
+              kMaxIntegerLength + 2 <= std::tuple_size_v<decltype(NumberText::text)>);
 
-// Room one voxel line needs in the buffer: the whole prefix array and a whole LineEnd
+// Room one voxel line needs in the buffer: the whole prefix array and a whole NumberText
 // are copied at once.
-constexpr std::size_t kVoxelLineRoom = kVoxelPrefixCapacity + sizeof(LineEnd);
+constexpr std::size_t kVoxelLineRoom = kVoxelPrefixCapacity + sizeof(NumberText);
 static_assert(kVoxelLineRoom <= kVoiFormatBufferMinimum);
 
 // Key widths: header values begin in column 29, block values in column 13.
@@ -50,11 +53,8 @@ public:
     return ok_;
   }
 
-  // Makes room for `size` contiguous bytes (at most the buffer's capacity).
-  bool reserve(std::size_t size) noexcept { return ok_ && (buffer_.size() - used_ >= size || flush()); }
-
-  // Room for `size` contiguous bytes, when the buffer can hold them at all; false
-  // otherwise and after a failure.
+  // Room for `size` contiguous bytes at the cursor, handing the buffer on when it
+  // lacks it; false when the buffer cannot hold that many at all, and after a failure.
   bool makeRoom(std::size_t size) noexcept {
     return ok_ && size <= buffer_.size() && (buffer_.size() - used_ >= size || flush());
   }
@@ -67,13 +67,16 @@ public:
   std::size_t room() const noexcept { return buffer_.size() - used_; }
   char* at(std::size_t offset) noexcept { return buffer_.data() + offset; }
   // Moves the end of the text; `used` must lie within the buffer.
-  void setUsed(std::size_t used) noexcept { used_ = used; }
+  void setUsed(std::size_t used) noexcept {
+    assert(used <= buffer_.size());
+    used_ = used;
+  }
 
   // Stops formatting: the text can no longer be made right.
   void fail() noexcept { ok_ = false; }
 
   char* cursor() noexcept { return buffer_.data() + used_; }
-  void advanceTo(const char* end) noexcept { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  void advanceTo(const char* end) noexcept { setUsed(static_cast<std::size_t>(end - buffer_.data())); }
 
   // Any length; long texts go out in several chunks.
   void put(std::string_view text) noexcept {
@@ -87,12 +90,12 @@ public:
   }
 
   void putBlanks(std::size_t count) noexcept {
-    for (; count > 0 && reserve(1); --count)
+    for (; count > 0 && makeRoom(1); --count)
       buffer_[used_++] = ' ';
   }
 
   void putInteger(std::int32_t value) noexcept {
-    if (!reserve(kMaxIntegerLength)) return;
+    if (!makeRoom(kMaxIntegerLength)) return;
     advanceTo(std::to_chars(cursor(), cursor() + kMaxIntegerLength, value).ptr);
   }
 
@@ -153,15 +156,15 @@ void putName(ChunkWriter& out, const std::array<char, kVoiNameCapacity>& name) n
   const void* nul = std::memchr(name.data(), '\0', name.size());
   const std::size_t length =
       nul == nullptr ? name.size() : static_cast<std::size_t>(static_cast<const char*>(nul) - name.data());
-  for (std::size_t i = 0; i < length && out.reserve(1); ++i) {
+  for (std::size_t i = 0; i < length && out.makeRoom(1); ++i) {
     const char c = name[i];
     out.put(std::string_view(c == '\r' || c == '\n' ? " " : &name[i], 1));
   }
 }
 
 // `value` in decimal followed by `tail` (at most two characters).
-LineEnd formatted(std::int64_t value, std::string_view tail) noexcept {
-  LineEnd end{};
+NumberText formatted(std::int64_t value, std::string_view tail) noexcept {
+  NumberText end{};
   char* last = std::to_chars(end.text.data(), end.text.data() + kMaxIntegerLength, value).ptr;
   for (const char c : tail)
     *last++ = c;
@@ -169,25 +172,25 @@ LineEnd formatted(std::int64_t value, std::string_view tail) noexcept {
   return end;
 }
 
-LineEnd lineEndOf(std::int64_t z) noexcept { return formatted(z, kLineEnd); }
+NumberText lineEndOf(std::int64_t z) noexcept { return formatted(z, kLineEnd); }
 
 // Values a table of texts holds: the z extent of every sphere within kMaxSphereVoxels;
 // 32 KB of line ends.
 constexpr std::size_t kMaxTableRange = 2048;
 
-// The texts of a window of consecutive values, each formatted when first needed: the
-// line ends "z\r\n" of the z runs, or the "y " parts of the prefixes. The runs of one
+// The NumberTexts of a window of consecutive values, each formatted when first needed:
+// the line ends "z\r\n" of the z runs, or the "y " parts of the prefixes. The runs of one
 // sphere all contain its z nearest the centre, and its columns' y values lie close
 // together, so the formatted part of the window stays one unbroken range; a run outside
 // the window moves the window.
-class LineEndTable {
+class NumberTexts {
 public:
-  explicit LineEndTable(std::string_view tail = kLineEnd) noexcept : tail_(tail) {}
+  explicit NumberTexts(std::string_view tail = kLineEnd) noexcept : tail_(tail) {}
 
-  // The line ends of z = first .. last, or null when the run is longer than the window.
-  const LineEnd* run(std::int64_t first, std::int64_t last) noexcept {
+  // The texts of first .. last, or null when the run is longer than the window.
+  const NumberText* run(std::int64_t first, std::int64_t last) noexcept {
     // Most runs of a sphere lie within the range its longer runs formatted.
-    if (first >= formattedFirst_ && last <= formattedLast_) return &ends_[index(first)];
+    if (first >= formattedFirst_ && last <= formattedLast_) return &texts_[index(first)];
     const std::int64_t size = static_cast<std::int64_t>(kWindow);
     const std::int64_t length = last - first + 1;
     if (length > size) return nullptr;
@@ -197,19 +200,19 @@ public:
       formattedLast_ = first - 1;
     }
     for (std::int64_t z = std::min(first, formattedFirst_); z < formattedFirst_; ++z)
-      ends_[index(z)] = formatted(z, tail_);
+      texts_[index(z)] = formatted(z, tail_);
     for (std::int64_t z = formattedLast_ + 1; z <= last; ++z)
-      ends_[index(z)] = formatted(z, tail_);
+      texts_[index(z)] = formatted(z, tail_);
     formattedFirst_ = std::min(first, formattedFirst_);
     formattedLast_ = std::max(last, formattedLast_);
-    return &ends_[index(first)];
+    return &texts_[index(first)];
   }
 
 private:
   static constexpr std::size_t kWindow = kMaxTableRange;
   std::size_t index(std::int64_t z) const noexcept { return static_cast<std::size_t>(z - base_); }
 
-  std::array<LineEnd, kWindow> ends_;
+  std::array<NumberText, kWindow> texts_;
   std::string_view tail_;
   std::int64_t base_ = 0;
   std::int64_t formattedFirst_ = 0;
@@ -220,7 +223,7 @@ private:
 // each of its voxels.
 struct ColumnPrefix {
   // Room for the longest "x " and a whole "y " entry, copied at once.
-  std::array<char, kMaxIntegerLength + 1 + sizeof(LineEnd)> text{};
+  std::array<char, kMaxIntegerLength + 1 + sizeof(NumberText)> text{};
   // The first 16 bytes of the text, composed in registers: the text itself is written
   // in pieces, and a load spanning pieces written just before waits until they reach
   // the cache, once per column. The head is stored whole, so its loads are served
@@ -231,13 +234,13 @@ struct ColumnPrefix {
   std::int32_t xValue = 0;
   std::array<std::uint64_t, 2> xWords{}; // the "x " text as words, zero beyond it
   // The "y " texts, formatted once per value rather than once per column.
-  LineEndTable yTexts{" "};
+  NumberTexts yTexts{" "};
 
   // The "x " part stays formatted while x repeats, as it does along a slice.
   void set(std::int32_t x, std::int32_t y) noexcept { set(x, *yTexts.run(y, y)); }
 
   // The same with the "y " text given.
-  void set(std::int32_t x, const LineEnd& yText) noexcept {
+  void set(std::int32_t x, const NumberText& yText) noexcept {
     if (xLength == 0 || x != xValue) {
       std::array<char, 16> xText{};
       char* xEnd = std::to_chars(xText.data(), xText.data() + kMaxIntegerLength, x).ptr;
@@ -247,7 +250,7 @@ struct ColumnPrefix {
       std::memcpy(text.data(), xText.data(), xLength);
       std::memcpy(xWords.data(), xText.data(), sizeof xWords);
     }
-    std::memcpy(text.data() + xLength, &yText, sizeof(LineEnd));
+    std::memcpy(text.data() + xLength, &yText, sizeof(NumberText));
     length = xLength + yText.length;
     composeHead(yText);
   }
@@ -261,7 +264,7 @@ struct ColumnPrefix {
 
 private:
   // head = the x words followed by the y text, by shifts of little-endian words.
-  void composeHead(const LineEnd& yText) noexcept {
+  void composeHead(const NumberText& yText) noexcept {
     if constexpr (std::endian::native == std::endian::little) {
       std::array<std::uint64_t, 2> y;
       std::memcpy(y.data(), yText.text.data(), sizeof y);
@@ -280,14 +283,30 @@ private:
   }
 };
 
+// The voxel-line writers below copy whole words rather than exact lengths, and rest on
+// these rules (asserted where they are relied on):
+// - Room: a line's copies reach up to kVoxelLineRoom bytes past its start, so the buffer
+//   holds that much beyond the start of every line written, not only its length.
+// - Overrun: putLinesInFours writes whole groups of four, up to kColumnOverrun lines past
+//   a column's end, from the z texts that follow the column's in the table. The table
+//   holds the z texts kColumnOverrun past the sphere's top, each column is given room
+//   for its lines, the overrun lines and kVoxelLineRoom, and the next column (or the end
+//   of the block) overwrites or drops the overrun.
+// - Ends: a column ends where its prefixes and the lengths of its z texts say
+//   (zTextsBefore), never where the copies stopped.
+// - Bounds: every end the writers return lies within the buffer.
+
+// Lines past the end of a column that putLinesInFours may write.
+constexpr std::size_t kColumnOverrun = 3;
+
 // Writes the lines of `count` voxels of one column at `line`: each the prefix, copied
-// as `Width` bytes (at least its length), followed by its whole LineEnd. A line's place
+// as `Width` bytes (at least its length), followed by its whole NumberText. A line's place
 // follows from the lengths before it, which come straight from the table, so the only
 // chain between lines is one addition; four lines per step cut the loop's own work.
 // Returns the end of the last line.
 template <std::size_t Width>
-char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std::size_t count) noexcept {
-  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(LineEnd) <= kVoxelLineRoom);
+char* putLines(char* line, const ColumnPrefix& prefix, const NumberText* ends, std::size_t count) noexcept {
+  static_assert(Width <= kVoxelPrefixCapacity && Width + sizeof(NumberText) <= kVoxelLineRoom);
   std::array<char, Width> head;
   if constexpr (Width <= sizeof prefix.head) {
     std::memcpy(head.data(), prefix.head.data(), Width);
@@ -295,12 +314,12 @@ char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std:
     std::memcpy(head.data(), prefix.text.data(), Width);
   }
   const std::size_t prefixLength = prefix.length;
-  const auto putOne = [&](const LineEnd& end) {
+  const auto putOne = [&](const NumberText& end) {
     std::memcpy(line, head.data(), Width);
-    std::memcpy(line + prefixLength, &end, sizeof(LineEnd));
+    std::memcpy(line + prefixLength, &end, sizeof(NumberText));
     line += prefixLength + end.length;
   };
-  const LineEnd* const quadsEnd = ends + (count & ~std::size_t{3});
+  const NumberText* const quadsEnd = ends + (count & ~std::size_t{3});
   for (; ends != quadsEnd; ends += 4) {
     putOne(ends[0]);
     putOne(ends[1]);
@@ -314,7 +333,7 @@ char* putLines(char* line, const ColumnPrefix& prefix, const LineEnd* ends, std:
 
 // The voxel lines of a column from the table's line ends, at the cursor, through the
 // writer for the prefix' length.
-void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const LineEnd* ends,
+void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const NumberText* ends,
                    std::size_t count) noexcept {
   char* const line = out.cursor();
   if (prefix.length <= 8) {
@@ -326,9 +345,6 @@ void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const LineEnd* 
   }
 }
 
-// Lines past the end of a column that putLinesInFours may write.
-constexpr std::size_t kColumnOverrun = 3;
-
 // The lines of a column, four at a time with no remainder: up to kColumnOverrun lines
 // past its end are written from the line ends that follow in the table, to be
 // overwritten by the next column, so the column's length decides no branch but the
@@ -336,19 +352,19 @@ constexpr std::size_t kColumnOverrun = 3;
 // each line end as `EndWidth` (at least its length): the narrower the copies, the
 // fewer of them straddle two cache lines.
 template <std::size_t Width, std::size_t EndWidth>
-void putLinesInFours(char* line, const ColumnPrefix& prefix, const LineEnd* ends,
-                     std::size_t count) noexcept {
-  static_assert(Width <= sizeof prefix.head && EndWidth <= sizeof(LineEnd) &&
-                Width + sizeof(LineEnd) <= kVoxelLineRoom);
+char* putLinesInFours(char* line, const ColumnPrefix& prefix, const NumberText* ends,
+                      std::size_t count) noexcept {
+  static_assert(Width <= sizeof prefix.head && EndWidth <= sizeof(NumberText) &&
+                Width + sizeof(NumberText) <= kVoxelLineRoom);
   std::array<char, Width> head;
   std::memcpy(head.data(), prefix.head.data(), Width);
   const std::size_t prefixLength = prefix.length;
-  const auto putOne = [&](const LineEnd& end) {
+  const auto putOne = [&](const NumberText& end) {
     std::memcpy(line, head.data(), Width);
     std::memcpy(line + prefixLength, end.text.data(), EndWidth);
     line += prefixLength + end.length;
   };
-  const LineEnd* const stop = ends + count;
+  const NumberText* const stop = ends + count;
   do {
     putOne(ends[0]);
     putOne(ends[1]);
@@ -356,34 +372,33 @@ void putLinesInFours(char* line, const ColumnPrefix& prefix, const LineEnd* ends
     putOne(ends[3]);
     ends += 4;
   } while (ends < stop);
+  return line;
 }
 
 // The lines of a column whose line ends are at most `EndWidth` long, through the
-// writer for its prefix' length.
+// writer for its prefix' length; the end of the last line written, overrun included.
 template <std::size_t EndWidth>
-void putColumnInFours(char* start, const ColumnPrefix& prefix, const LineEnd* ends,
-                      std::size_t count) noexcept {
-  if (prefix.length <= 8) {
-    putLinesInFours<8, EndWidth>(start, prefix, ends, count);
-  } else if (prefix.length <= sizeof prefix.head) {
-    putLinesInFours<sizeof prefix.head, EndWidth>(start, prefix, ends, count);
-  } else {
-    putLines<kVoxelPrefixCapacity>(start, prefix, ends, count);
+char* putColumnInFours(char* start, const ColumnPrefix& prefix, const NumberText* ends,
+                       std::size_t count) noexcept {
+  if (prefix.length <= 8) return putLinesInFours<8, EndWidth>(start, prefix, ends, count);
+  if (prefix.length <= sizeof prefix.head) {
+    return putLinesInFours<sizeof prefix.head, EndWidth>(start, prefix, ends, count);
   }
+  return putLines<kVoxelPrefixCapacity>(start, prefix, ends, count);
 }
 
 // The voxel lines (x, y, z) for z = first .. last: the whole column at once when the
 // buffer has room for it, as it normally has, otherwise as many lines at a time as fit.
-void putColumn(ChunkWriter& out, LineEndTable& table, const ColumnPrefix& prefix, std::int32_t first,
+void putColumn(ChunkWriter& out, NumberTexts& table, const ColumnPrefix& prefix, std::int32_t first,
                std::int32_t last) noexcept {
-  const LineEnd* ends = table.run(first, last);
+  const NumberText* ends = table.run(first, last);
   const std::size_t count = static_cast<std::size_t>(std::int64_t{last} - first + 1);
   if (ends != nullptr && out.makeRoom(count * kVoxelLineRoom)) {
     putTableLines(out, prefix, ends, count);
     return;
   }
   for (std::int64_t z = first; z <= last;) {
-    if (!out.reserve(kVoxelLineRoom)) return;
+    if (!out.makeRoom(kVoxelLineRoom)) return;
     const std::int64_t end =
         std::min(std::int64_t{last}, z + static_cast<std::int64_t>(out.linesThatFit()) - 1);
     if (ends != nullptr) {
@@ -391,7 +406,7 @@ void putColumn(ChunkWriter& out, LineEndTable& table, const ColumnPrefix& prefix
     } else {
       char* line = out.cursor();
       for (std::int64_t at = z; at <= end; ++at) {
-        const LineEnd lineEnd = lineEndOf(at);
+        const NumberText lineEnd = lineEndOf(at);
         std::memcpy(prefix.putAt(line), &lineEnd, sizeof lineEnd);
         line += prefix.length + lineEnd.length;
       }
@@ -409,14 +424,14 @@ void putVoxelArray(ChunkWriter& out, const SphereVoi& voi) noexcept {
   const std::size_t count = static_cast<std::size_t>(voi.NrOfVoxels);
   for (std::size_t i = 0; i < count; ++i) {
     const VoxelTriple& voxel = voi.Voxels[i];
-    if (!out.reserve(kVoxelLineRoom)) return;
+    if (!out.makeRoom(kVoxelLineRoom)) return;
     if (!havePrefix || voxel.x != prefixX || voxel.y != prefixY) {
       prefix.set(voxel.x, voxel.y);
       prefixX = voxel.x;
       prefixY = voxel.y;
       havePrefix = true;
     }
-    const LineEnd lineEnd = lineEndOf(voxel.z);
+    const NumberText lineEnd = lineEndOf(voxel.z);
     char* line = prefix.putAt(out.cursor());
     std::memcpy(line, &lineEnd, sizeof lineEnd);
     out.advanceTo(line + lineEnd.length);
@@ -426,7 +441,7 @@ void putVoxelArray(ChunkWriter& out, const SphereVoi& voi) noexcept {
 // The sphere's `count` voxels, enumerated column by column straight into the buffer. A
 // sphere whose voxels do not number exactly `count` fails the file rather than leave a
 // block whose count does not match its lines.
-void putSphereVoxels(ChunkWriter& out, LineEndTable& table, const VoiSphere& sphere,
+void putSphereVoxels(ChunkWriter& out, NumberTexts& table, const VoiSphere& sphere,
                      std::int64_t count) noexcept {
   if (count == 0) return; // also a refused sphere: never walked
   std::int64_t left = count;
@@ -448,111 +463,152 @@ std::size_t decimalLength(std::int64_t value) noexcept {
                                   text.data());
 }
 
-// The count of a sphere whose record leaves it to the writer, its line end and its
-// voxel lines. Counting first would walk the sphere twice, so the lines are written
-// first, behind room for the count and its line end (as many digits as the sphere's
-// volume suggests), and the count goes in front of them once they are counted: the
-// same bytes, in one walk. The lines must fit the buffer for that: room for as many as
-// the sphere's volume allows for is made at the start, and a sphere that needs more
-// (its volume misleads where positions beyond 2^24 round together) or would not fit
-// at all is counted first and then written.
-void putSphereCountingVoxels(ChunkWriter& out, LineEndTable& table, const VoiSphere& voi) noexcept {
+// The voxel count of a sphere whose record leaves it to the writer.
+std::int64_t countedVoxels(const VoiSphere& sphere) noexcept {
+  return std::max<std::int64_t>(0, countSphereVoxels(sphere.Centre, sphere.Radius));
+}
+
+// The count's line and then the voxel lines: the sphere is walked twice.
+void putCountThenVoxels(ChunkWriter& out, NumberTexts& zTexts, const VoiSphere& sphere) noexcept {
+  const std::int64_t count = countedVoxels(sphere);
+  if (count > kMaxSphereVoxels) return out.fail();
+  out.putInteger(static_cast<std::int32_t>(count));
+  out.endLine();
+  putSphereVoxels(out, zTexts, sphere, count);
+}
+
+// What writing a sphere's lines ahead of its count needs, worked out before the walk.
+struct CountedColumns {
   sphere_columns::Sphere sphere{};
-  const bool represented = sphere_columns::makeSphere(voi.Centre, voi.Radius, sphere);
-  const auto countFirst = [&] {
-    const std::int64_t count = represented ? countSphereVoxels(voi.Centre, voi.Radius) : 0;
-    if (count > kMaxSphereVoxels) return out.fail();
-    out.putInteger(static_cast<std::int32_t>(count));
-    out.endLine();
-    putSphereVoxels(out, table, voi, count);
-  };
-  if (!represented) return countFirst();
-
-  // Every run of the sphere lies within its z bounds and every column within its y
-  // bounds, so the texts of both ranges are formatted before the walk and each column
-  // finds its own by position. A range longer than a table holds belongs to a sphere
-  // far too large for the buffer, which is counted first. Each column writes up to
-  // kColumnOverrun lines past its end from the z texts that follow, so those are
-  // formatted too; `zTextsBefore[i]` is the length of the z texts before entry i, from
-  // which a column's end follows.
-  ColumnPrefix prefix;
-  const LineEnd* zEnds = nullptr;
-  const LineEnd* yTexts = nullptr;
-  const std::int64_t zOverrunHigh = std::int64_t{sphere.z.high} + static_cast<std::int64_t>(kColumnOverrun);
+  // The z texts of sphere.z.low .. z.high + kColumnOverrun, and the "y " texts of
+  // sphere.y.low .. y.high (both null for a sphere without voxels).
+  const NumberText* zEnds = nullptr;
+  const NumberText* yTexts = nullptr;
+  // zTextsBefore[i]: the length of the z texts before entry i.
   std::array<std::uint32_t, kMaxTableRange + 1> zTextsBefore;
-  if (!sphere_columns::isEmpty(sphere)) {
-    zEnds = table.run(sphere.z.low, zOverrunHigh);
-    yTexts = prefix.yTexts.run(sphere.y.low, sphere.y.high);
-    if (zEnds == nullptr || yTexts == nullptr) return countFirst();
-    const std::size_t zCount = static_cast<std::size_t>(sphere.z.high - sphere.z.low + 1);
-    zTextsBefore[0] = 0;
-    for (std::size_t i = 0; i < zCount; ++i)
-      zTextsBefore[i + 1] = zTextsBefore[i] + zEnds[i].length;
-  }
+  std::size_t lineLength = 0;  // the longest line, overrun lines included
+  std::size_t columnSlack = 0; // room a column needs beyond its own lines
+  std::size_t countLength = 0; // room kept for the count and its line end
+  bool shortEnds = false;      // every z text fits kShortLineEnd bytes
+  double roomNeeded = 0;       // for as many lines as the sphere's volume allows for
+};
 
-  // Every line, those written past a column's end included, is at most `lineLength`
-  // long, and copying a line writes at most kVoxelLineRoom bytes from its start, so a
-  // column of n lines needs (n + kColumnOverrun) * lineLength + kVoxelLineRoom.
+// "z" and CR LF fit one 8-byte copy for every z up to five digits and a sign.
+constexpr std::size_t kShortLineEnd = 8;
+
+// Fills `plan` for a sphere written ahead of its count. False when the sphere cannot be
+// represented, a range is longer than a table holds (a sphere far too large for the
+// buffer), or by its volume its lines would not fit `capacity`: it is then counted first.
+bool planCountedColumns(const VoiSphere& voi, NumberTexts& zTexts, ColumnPrefix& prefix, std::size_t capacity,
+                        CountedColumns& plan) noexcept {
+  sphere_columns::Sphere& sphere = plan.sphere;
+  if (!sphere_columns::makeSphere(voi.Centre, voi.Radius, sphere)) return false;
+  const std::int64_t zOverrunHigh = sphere.z.high + static_cast<std::int64_t>(kColumnOverrun);
+  if (!sphere_columns::isEmpty(sphere)) {
+    plan.zEnds = zTexts.run(sphere.z.low, zOverrunHigh);
+    plan.yTexts = prefix.yTexts.run(sphere.y.low, sphere.y.high);
+    if (plan.zEnds == nullptr || plan.yTexts == nullptr) return false;
+    const std::size_t zCount = static_cast<std::size_t>(sphere.z.high - sphere.z.low + 1);
+    plan.zTextsBefore[0] = 0;
+    for (std::size_t i = 0; i < zCount; ++i)
+      plan.zTextsBefore[i + 1] = plan.zTextsBefore[i] + plan.zEnds[i].length;
+  }
   const auto axisLength = [](std::int64_t low, std::int64_t high) {
     return std::max(decimalLength(low), decimalLength(high));
   };
-  const std::size_t lineLength = axisLength(sphere.x.low, sphere.x.high) +
-                                 axisLength(sphere.y.low, sphere.y.high) +
-                                 axisLength(sphere.z.low, zOverrunHigh) + 4;
-  const std::size_t columnSlack = kColumnOverrun * lineLength + kVoxelLineRoom;
-  // "z" and CR LF fit one 8-byte copy for every z up to five digits and a sign.
-  constexpr std::size_t kShortLineEnd = 8;
-  const bool shortEnds = axisLength(sphere.z.low, zOverrunHigh) + kLineEnd.size() <= kShortLineEnd;
+  const std::size_t zLength = axisLength(sphere.z.low, zOverrunHigh);
+  plan.lineLength =
+      axisLength(sphere.x.low, sphere.x.high) + axisLength(sphere.y.low, sphere.y.high) + zLength + 4;
+  plan.columnSlack = kColumnOverrun * plan.lineLength + kVoxelLineRoom;
+  plan.shortEnds = zLength + kLineEnd.size() <= kShortLineEnd;
   const double radius = std::max(0.0, static_cast<double>(voi.Radius));
   constexpr double kBallVolumeFactor = 4.18879; // 4/3 pi
   const double expectedLines = kBallVolumeFactor * radius * radius * radius;
   const double reach = radius + 1.0; // the unit cubes of the voxels lie within r + sqrt(3)/2
   const double mostLines = kBallVolumeFactor * reach * reach * reach;
-  const std::size_t countLength = decimalLength(static_cast<std::int64_t>(expectedLines)) + kLineEnd.size();
-  const double needed = static_cast<double>(countLength) + mostLines * static_cast<double>(lineLength) +
-                        static_cast<double>(columnSlack);
-  if (needed > static_cast<double>(out.capacity())) return countFirst();
-  if (static_cast<double>(out.room()) < needed && !out.flush()) return;
+  plan.countLength = decimalLength(static_cast<std::int64_t>(expectedLines)) + kLineEnd.size();
+  plan.roomNeeded = static_cast<double>(plan.countLength) + mostLines * static_cast<double>(plan.lineLength) +
+                    static_cast<double>(plan.columnSlack);
+  return plan.roomNeeded <= static_cast<double>(capacity);
+}
 
-  const std::size_t countAt = out.used();
-  out.setUsed(countAt + countLength);
+// The sphere's voxel lines at the cursor, column by column; their number, or -1 when a
+// column finds less room than it needs (the sphere holds more lines than its volume
+// suggests: positions beyond 2^24 round together).
+std::int64_t putCountedColumns(ChunkWriter& out, ColumnPrefix& prefix, const CountedColumns& plan,
+                               const VoiSphere& voi) noexcept {
+  // Locals, not the plan's fields: the lines' stores may alias memory the compiler
+  // cannot rule out, and would reload those fields for every column.
+  const std::int64_t zLow = plan.sphere.z.low;
+  const std::int64_t yLow = plan.sphere.y.low;
+  const NumberText* const zEnds = plan.zEnds;
+  const NumberText* const yTexts = plan.yTexts;
+  const std::uint32_t* const zTextsBefore = plan.zTextsBefore.data();
+  const std::size_t lineLength = plan.lineLength;
+  const std::size_t columnSlack = plan.columnSlack;
+  const bool shortEnds = plan.shortEnds;
   std::int64_t lines = 0;
-  bool outgrown = false;
   auto visit = [&](std::int32_t x, std::int32_t y, std::int32_t first, std::int32_t last) noexcept {
     const std::size_t count = static_cast<std::size_t>(std::int64_t{last} - first + 1);
     if (out.room() < count * lineLength + columnSlack) {
-      outgrown = true;
+      lines = -1;
       return false;
     }
     lines += static_cast<std::int64_t>(count);
-    prefix.set(x, yTexts[y - sphere.y.low]);
-    const std::size_t from = static_cast<std::size_t>(first - sphere.z.low);
+    prefix.set(x, yTexts[y - yLow]);
+    const std::size_t from = static_cast<std::size_t>(first - zLow);
     char* const start = out.cursor();
-    if (shortEnds) {
-      putColumnInFours<kShortLineEnd>(start, prefix, zEnds + from, count);
-    } else {
-      putColumnInFours<sizeof(LineEnd)>(start, prefix, zEnds + from, count);
-    }
-    out.advanceTo(start + count * prefix.length + (zTextsBefore[from + count] - zTextsBefore[from]));
+    char* const written = shortEnds
+                              ? putColumnInFours<kShortLineEnd>(start, prefix, zEnds + from, count)
+                              : putColumnInFours<sizeof(NumberText)>(start, prefix, zEnds + from, count);
+    char* const end = start + count * prefix.length + (zTextsBefore[from + count] - zTextsBefore[from]);
+    assert(end <= written && written + kVoxelLineRoom <= out.cursor() + out.room());
+    assert(end[-2] == '\r' && end[-1] == '\n');
+    (void)written;
+    out.advanceTo(end);
     return true;
   };
   forEachSphereColumn(voi.Centre, voi.Radius, visit);
+  return lines;
+}
 
-  // The count's line, with the lines moved when its length differs from the room left.
+// Writes the count's line at `countAt`, in front of the `lines` lines that follow the
+// `countLength` bytes kept for it, moving them when the line is of another length.
+// False, with nothing moved, when they do not fit that way or are not a VOI's count.
+bool putCountInFront(ChunkWriter& out, std::size_t countAt, std::size_t countLength,
+                     std::int64_t lines) noexcept {
+  if (lines < 0 || lines > kMaxSphereVoxels) return false;
   std::array<char, kMaxIntegerLength + kLineEnd.size()> text;
   char* end = std::to_chars(text.data(), text.data() + kMaxIntegerLength, lines).ptr;
   *end++ = '\r';
   *end++ = '\n';
   const std::size_t length = static_cast<std::size_t>(end - text.data());
-  if (outgrown || lines > kMaxSphereVoxels || (length > countLength && out.room() < length - countLength)) {
-    out.setUsed(countAt);
-    return countFirst();
-  }
+  if (length > countLength && out.room() < length - countLength) return false;
   const std::size_t linesAt = countAt + countLength;
   const std::size_t linesSize = out.used() - linesAt;
   if (length != countLength) std::memmove(out.at(countAt + length), out.at(linesAt), linesSize);
   std::memcpy(out.at(countAt), text.data(), length);
   out.setUsed(countAt + length + linesSize);
+  return true;
+}
+
+// The count of a sphere whose record leaves it to the writer, its line end and its
+// voxel lines, in one walk where it can: the lines are written behind room for the count
+// (as many digits as the sphere's volume suggests), the count put in front of them once
+// they are counted. A sphere whose lines might not fit the buffer, or did not, is
+// counted first and then written.
+void putSphereCountingVoxels(ChunkWriter& out, NumberTexts& zTexts, const VoiSphere& voi) noexcept {
+  ColumnPrefix prefix;
+  CountedColumns plan;
+  if (!planCountedColumns(voi, zTexts, prefix, out.capacity(), plan))
+    return putCountThenVoxels(out, zTexts, voi);
+  if (static_cast<double>(out.room()) < plan.roomNeeded && !out.flush()) return;
+  const std::size_t countAt = out.used();
+  out.setUsed(countAt + plan.countLength);
+  const std::int64_t lines = putCountedColumns(out, prefix, plan, voi);
+  if (putCountInFront(out, countAt, plan.countLength, lines)) return;
+  out.setUsed(countAt);
+  putCountThenVoxels(out, zTexts, voi);
 }
 
 #ifdef ORBICULON_PLAIN_VOI_WRITER
@@ -575,8 +631,7 @@ void putVoxelLine(ChunkWriter& out, std::int32_t x, std::int32_t y, std::int32_t
 // ORBICULON_PLAIN_VOI_WRITER can rule them out.
 void putVoxelsPlainly(ChunkWriter& out, const SphereVoi& voi) noexcept {
   std::int64_t count = voi.NrOfVoxels;
-  if (count == kVoxelsCountedWhileWritten)
-    count = std::max<std::int64_t>(0, countSphereVoxels(voi.Sphere->Centre, voi.Sphere->Radius));
+  if (count == kVoxelsCountedWhileWritten) count = countedVoxels(*voi.Sphere);
   if (count > kMaxSphereVoxels) return out.fail();
   out.putInteger(static_cast<std::int32_t>(count));
   out.endLine();
@@ -597,7 +652,7 @@ void putVoxelsPlainly(ChunkWriter& out, const SphereVoi& voi) noexcept {
   if (!forEachSphereColumn(voi.Sphere->Centre, voi.Sphere->Radius, visit) || left != 0) out.fail();
 }
 
-void putVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexcept {
+void putVoxels(ChunkWriter& out, NumberTexts& table, const SphereVoi& voi) noexcept {
   if constexpr (kPlainVoxelLines) return putVoxelsPlainly(out, voi);
   if (voi.NrOfVoxels == kVoxelsCountedWhileWritten) {
     putSphereCountingVoxels(out, table, *voi.Sphere);
@@ -612,7 +667,7 @@ void putVoxels(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noex
   }
 }
 
-void putBlock(ChunkWriter& out, LineEndTable& table, const SphereVoi& voi) noexcept {
+void putBlock(ChunkWriter& out, NumberTexts& table, const SphereVoi& voi) noexcept {
   putKey(out, "NameOfVOI:", kBlockKeyWidth);
   putName(out, voi.NameOfVOI);
   out.endLine();
@@ -648,7 +703,7 @@ bool formatVoiFile(const VoiFileDescription& description, std::span<char> buffer
                    VoiTextSink& sink) noexcept {
   if (buffer.size() < kVoiFormatBufferMinimum || !isWritableDescription(description)) return false;
   ChunkWriter out(buffer, sink);
-  LineEndTable table;
+  NumberTexts table;
   putHeader(out, description);
   for (std::size_t i = 0; i < static_cast<std::size_t>(description.NrOfvois) && out.ok(); ++i) {
     putBlock(out, table, description.VOIs[i]);
