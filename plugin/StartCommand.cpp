@@ -1,5 +1,5 @@
-// "Start": build spherical VOIs from the dialog's single-VOI fields or from the
-// coordinate list, write them into one VOI file, and have the host load it.
+// "Start": turns the dialog's one sphere, or every line of the coordinate list, into
+// VOIs, writes them to one file and asks the host to load it.
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -115,8 +115,8 @@ SphereVoi buildVoi(CoordinateEntry entry, const char* name, std::int32_t index, 
 bool runStart(CallTexts& texts, bool isMni) {
   const auto& host = hostTable();
 
-  // Parameters, in the order the dialog's values are gathered. The entry holds the
-  // dialog's fields, then, when the list is the source, each list line in turn.
+  // Parameters, in the order the dialog's values are gathered. The entry first holds
+  // the dialog's fields, and later each list line as it is read.
   CoordinateEntry entry{};
   entry.x = host.rzGetFloatParameter("tX");
   entry.y = host.rzGetFloatParameter("tY");
@@ -176,7 +176,7 @@ bool runStart(CallTexts& texts, bool isMni) {
 
   std::vector<SphereVoi> vois;
   if (fromList) {
-    // The list is cleaned in place; the dialog keeps the text as the user left it.
+    // Cleaning rewrites the command's copy of the list; the dialog's text stays as typed.
     // Short lines are completed from the dialog's fields, read above.
     const CompletionDefaults defaults{entry.radius, texts.voiName.c_str(), entry.red, entry.green,
                                       entry.blue};

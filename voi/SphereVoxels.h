@@ -18,13 +18,11 @@ struct SphereCentre {
   float z;
 };
 
-// Every integer position within `radius` of `centre` (surface included), x then y
-// then z ascending, computed in IEEE single precision. `count` receives the number
-// of triples. Never returns null: a sphere without voxels, and a sphere that cannot
-// be represented (NaN values, bounds outside the 32-bit range, more voxels than a
-// signed 32-bit array length of three integers per voxel holds), yield count 0 and
-// an empty array. Throws std::bad_alloc only when a representable sphere's array
-// cannot be allocated.
+// The grid positions within `radius` of `centre`, surface included, tested in single
+// precision and sorted by x, y, z; `count` receives their number. An empty sphere, and
+// one with a NaN, a bound beyond 32 bits or more than kMaxSphereVoxels voxels, gives
+// count 0 and an empty, non-null array. Throws std::bad_alloc only when the array of a
+// sphere that fits cannot be allocated.
 std::unique_ptr<VoxelTriple[]> enumerateSphereVoxels(const SphereCentre& centre, float radius,
                                                      std::int32_t& count);
 
@@ -38,13 +36,9 @@ inline constexpr std::int64_t kMaxSphereVoxels = INT32_MAX / 3;
 // cannot be represented (a NaN, or bounds outside the 32-bit range).
 std::int64_t countSphereVoxels(const SphereCentre& centre, float radius);
 
-// The voxel count a VOI record carries before its sphere is written, when the writer
-// counts the voxels as it writes them: 0 for a sphere that holds none, cannot be
-// represented or holds more than kMaxSphereVoxels (as countSphereVoxels decides);
-// kVoxelsCountedWhileWritten for a sphere that holds at least one voxel and whose
-// bounding box has no more than kMaxSphereVoxels positions, so that its count can only
-// lie within the limit; otherwise, for a sphere that might come near the limit, its
-// exact count.
+// The NrOfVoxels of a sphere's VOI record: 0 when it has no voxels to write (see
+// sphereRefusal); kVoxelsCountedWhileWritten when its bounding box is too small to pass
+// kMaxSphereVoxels, so the writer counts while it writes; otherwise its exact count.
 inline constexpr std::int32_t kVoxelsCountedWhileWritten = -1;
 std::int32_t recordVoxelCount(const SphereCentre& centre, float radius);
 
@@ -57,11 +51,9 @@ enum class SphereRefusal {
 };
 SphereRefusal sphereRefusal(const SphereCentre& centre, float radius);
 
-// True when a lower bound on the sphere's voxel count, taken from its volume, already
-// exceeds kMaxSphereVoxels, so it can be refused without counting. The bound allows
-// for every rounding of the single-precision test, so it never refuses a sphere that
-// fits; a sphere just above the limit may need counting to tell. False for a sphere
-// that cannot be represented.
+// True when the sphere's volume alone shows more than kMaxSphereVoxels voxels. Allows
+// for every rounding, so it never refuses a sphere that fits; false for a sphere that
+// cannot be represented.
 bool exceedsVoxelLimitByVolume(const SphereCentre& centre, float radius) noexcept;
 
 // The same result as enumerateSphereVoxels, computed by testing every position of the

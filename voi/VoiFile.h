@@ -27,10 +27,9 @@ struct SphereVoi {
   std::array<std::int32_t, 3> ColorOfVOI{};
   // Number of voxel lines the block holds.
   std::int32_t NrOfVoxels = 0;
-  // With a sphere, the voxels are the sphere's, enumerated again while the file is
-  // written, so no voxel is held in memory; NrOfVoxels must be its count (0 writes none
-  // and never walks the sphere), or kVoxelsCountedWhileWritten, for the writer to count
-  // the voxels as it writes them. Without one, the NrOfVoxels triples of Voxels.
+  // When set, the voxels are this sphere's, walked while the file is written and never
+  // held; NrOfVoxels is then their count, 0 (none written, no walk) or
+  // kVoxelsCountedWhileWritten.
   std::optional<VoiSphere> Sphere;
   // NrOfVoxels triples when there is no sphere (may be null when NrOfVoxels is 0).
   std::unique_ptr<VoxelTriple[]> Voxels;
@@ -45,8 +44,8 @@ inline SphereRefusal assignSphere(SphereVoi& voi, const SphereCentre& centre, fl
   return voi.NrOfVoxels == 0 ? sphereRefusal(centre, radius) : SphereRefusal::None;
 }
 
-// Everything one VOI file holds, in the order of the file, except that NrOfVOIVTCs
-// (written last) stands before the VOIs. The texts are not owned.
+// The values of one VOI file, field by field as they are written; NrOfVOIVTCs, the
+// file's last line, is listed before the VOIs. The texts are borrowed.
 struct VoiFileDescription {
   const char* FilePath = nullptr;
   std::int32_t FileVersion = 0;

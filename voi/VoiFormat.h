@@ -27,11 +27,10 @@ inline constexpr std::size_t kVoiFormatBufferMinimum = 64;
 // and no sphere, or kVoxelsCountedWhileWritten with a sphere.
 bool isWritableDescription(const VoiFileDescription& description) noexcept;
 
-// Formats the complete VOI file text of `description` through `buffer`, handing the
-// buffered bytes to `sink` whenever the buffer fills and once at the end; a null text
-// is written as an empty one. False, with formatting stopped, when the sink fails, the
-// buffer is smaller than kVoiFormatBufferMinimum or the description is not writable
-// (nothing reaches the sink then).
+// Formats the file of `description` through `buffer`, handing each full buffer and the
+// rest to `sink`; a null text is written empty. False when the sink refuses, or (with
+// nothing sent) when the buffer is below kVoiFormatBufferMinimum or the description is
+// not writable.
 bool formatVoiFile(const VoiFileDescription& description, std::span<char> buffer, VoiTextSink& sink) noexcept;
 
 } // namespace orbiculon
