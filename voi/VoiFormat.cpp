@@ -335,6 +335,7 @@ char* putLines(char* line, const ColumnPrefix& prefix, const NumberText* ends, s
 // writer for the prefix' length.
 void putTableLines(ChunkWriter& out, const ColumnPrefix& prefix, const NumberText* ends,
                    std::size_t count) noexcept {
+  assert(out.room() >= count * kVoxelLineRoom);
   char* const line = out.cursor();
   if (prefix.length <= 8) {
     out.advanceTo(putLines<8>(line, prefix, ends, count));
@@ -556,6 +557,7 @@ std::int64_t putCountedColumns(ChunkWriter& out, ColumnPrefix& prefix, const Cou
     }
     lines += static_cast<std::int64_t>(count);
     prefix.set(x, yTexts[y - yLow]);
+    assert(last <= plan.sphere.z.high); // the overrun stays within the table's z texts
     const std::size_t from = static_cast<std::size_t>(first - zLow);
     char* const start = out.cursor();
     char* const written = shortEnds
