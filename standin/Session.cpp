@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "standin/EndingSignals.h"
 #include "standin/HostState.h"
 #include "standin/PluginModule.h"
 
@@ -20,6 +21,8 @@ namespace {
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
 // What a command that returned true failed to do, judged from the lines it logged
 // (those from `firstLine` on); empty when it did its part.
 std::string shortfall(const std::string& command, std::size_t firstLine) {
@@ -29,6 +32,12 @@ std::string shortfall(const std::string& command, std::size_t firstLine) {
     return std::any_of(begin, logged.end(),
                        [&](const std::string& line) { return startsWith(line, prefix); });
   };
+  // The plug-in logs these and returns true, as the host expects of it; for a batch
+  // run they are failures all the same.
+  if (any("Plugin>  Received unknown command: "))
+    return "the plug-in does not know the command " + quoted(command) + " (see the log)";
+  if (any("Plugin>  Not enough memory") || any("Plugin>  The command failed unexpectedly"))
+    return "the plug-in could not finish " + quoted(command) + " (see the log)";
   if (command == "Start" && !any("Plugin>  Saved: "))
     return "the plug-in could not write \"" + state().strings["FileName"] + ".voi\" (see the log)";
   if (command == "SaveTextFile" && !any("Plugin>  Saved VOI info in: "))
@@ -74,6 +83,11 @@ ExitCode runSession(const SessionPlan& plan) {
 
   PluginObject* plugin = module.create();
   if (plugin == nullptr) return reportFailure("createPlugin returned no object");
+
+  // The files the plug-in's saves may replace.
+  if (const auto name = state().strings.find("FileName"); name != state().strings.end())
+    removeTemporaryFilesOnEndingSignals(name->second + ".voi");
+  if (state().savePath) removeTemporaryFilesOnEndingSignals(*state().savePath);
 
   ExitCode result = ExitCode::Success;
   if (!plugin->initPlugin()) {

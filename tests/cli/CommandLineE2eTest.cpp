@@ -307,11 +307,10 @@ TEST_F(DialogCommandTest, RunsCommandsInOrderAndSavesWhatThePluginWroteBack) {
   const ProcessResult run =
       runHost({"dialog", "--open-path", path("list.txt"), "--show", "AllText", "--text-file",
                "VOItext=" + path("list.txt"), "--int", "MNIorTal=1", "--save", "VOItext=" + path("clean.txt"),
-               "ReadTextFile", "CleanUpText", "start"});
+               "ReadTextFile", "CleanUpText"});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   const std::vector<std::string> expected{"Plugin>  Read 2 lines in " + path("list.txt"),
                                           "Plugin>  1 valid lines left after cleaning",
-                                          "Plugin>  Received unknown command: \"start\".",
                                           "Plugin>  Orbiculon Plugin finished!",
                                           " ",
                                           "[parameter] AllText:",
@@ -323,6 +322,15 @@ TEST_F(DialogCommandTest, RunsCommandsInOrderAndSavesWhatThePluginWroteBack) {
                                                lines.end()));
   EXPECT_EQ("    1.0     2.0     3.0     4.0                      five       6    7    8",
             readFile(path("clean.txt")));
+}
+
+// The README's example: a list saved with a byte-order mark gives all its VOIs.
+TEST_F(DialogCommandTest, TextFileIsReadPastItsByteOrderMark) {
+  writeFile(path("list.txt"), "\xEF\xBB\xBF-42 -58 22 5 first 255 0 0\n10 20 30 5 second 0 0 255\n");
+  const ProcessResult run = runHost({"dialog", "--text-file", "VOItext=" + path("list.txt"), "--int",
+                                     "listVOIinfoFrom=1", "--text", "FileName=" + path("out"), "Start"});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_EQ(2u, readVoi(path("out.voi")).vois.size());
 }
 
 #if !defined(_WIN32)
@@ -539,6 +547,38 @@ INSTANTIATE_TEST_SUITE_P(
                 {"dialog", "--open-path", "@/missing.txt", "ReadTextFile"},
                 1,
                 "error: the plug-in could not read \"@/missing.txt\" (see the log)"},
+        Failure{"DialogUnknownCommand",
+                {"dialog", "--text", "VOItext=x", "--save", "VOItext=@/saved.txt", "Strat"},
+                1,
+                "error: the plug-in does not know the command \"Strat\""},
+        Failure{"RadiusInfinite",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "inf", "-o", "@/out"},
+                2,
+                "error: --radius: \"inf\" is not a finite number above 0"},
+        Failure{"RadiusNaN",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "nan", "-o", "@/out"},
+                2,
+                "error: --radius: \"nan\" is not a finite number above 0"},
+        Failure{"RadiusNegative",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "-3", "-o", "@/out"},
+                2,
+                "error: --radius: \"-3\" is not a finite number above 0"},
+        Failure{"RadiusZeroForCompletion",
+                {"clean", "@/list.txt", "--complete", "--radius", "0"},
+                2,
+                "error: --radius: \"0\" is not a finite number above 0"},
+        Failure{"CentreNaN",
+                {"spheres", "--centre", "nan", "2", "3", "-o", "@/out"},
+                2,
+                "error: --centre: \"nan\" is not a finite number"},
+        Failure{"SpheresOutputDot",
+                {"spheres", "@/list.txt", "-o", "@/."},
+                2,
+                "error: --output: \"@/.\" names a folder"},
+        Failure{"SpheresOutputDotDot",
+                {"sh", "cd @ && \"$host\" spheres list.txt -o .."},
+                2,
+                "error: --output: \"..\" names a folder"},
         Failure{"DialogSaveParameterNeverSet",
                 {"dialog", "--save", "Nothing=@/saved.txt"},
                 1,

@@ -182,6 +182,11 @@ TEST_P(FileNameLengthTest, SavesWhenThePathFitsAndReportsOtherwise) {
   } else {
     EXPECT_THAT(run.log, Contains(kVoiWriteError)) << run.process.out;
     EXPECT_THAT(run.log, Not(Contains(StartsWith("Plugin>  Saved: ")))) << run.process.out;
+    // The reason survives whole; the path gives way in its middle.
+    EXPECT_THAT(run.log,
+                Contains(::testing::AllOf(StartsWith("Plugin>  " + dir.path().string()),
+                                          ::testing::HasSubstr(".../"), EndsWith("ff: File name too long"))))
+        << run.process.out;
 #ifndef _WIN32
     // (Not on Windows: a folder path past MAX_PATH cannot be examined there.)
     EXPECT_TRUE(fs::is_empty(folder)) << "a file was written";
@@ -239,7 +244,8 @@ class CommandLengthTest : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(CommandLengthTest, UnknownCommandIsLoggedAsReceived) {
   const std::string command(GetParam(), 'C');
   const HostRun run = runDialog({command});
-  expectSurvived(run);
+  // The plug-in logs it and goes on, as the host expects; the batch run fails.
+  expectSurvived(run, 1);
   EXPECT_THAT(run.log, Contains("Plugin>  Received unknown command: \"" +
                                 command.substr(0, kCommandCapacity - 1) + "\"."))
       << run.process.out;
@@ -257,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, CommandLengthTest,
 struct TextFileCase {
   std::string name;
   std::string content;
-  int lines;
+  int lines; // -1: no line is taken and the list stays as it was
   std::string allText;
   bool readError;
 };
@@ -268,17 +274,26 @@ class TextFileCapacityTest : public ::testing::TestWithParam<TextFileCase> {};
 TEST_P(TextFileCapacityTest, ReadsWhatFitsAndReportsTheRest) {
   const auto& c = GetParam();
   TempDir dir;
-  writeFile(dir / "list.txt", c.content);
+  const std::string list = (dir / "list.txt").string();
+  writeFile(list, c.content);
   // After a read error the run fails, and --save saves nothing: AllText is shown.
   const HostRun run =
-      runDialog({"--open-path", (dir / "list.txt").string(), "--save",
+      runDialog({"--text", "VOItext=mine", "--open-path", list, "--save",
                  "AllText=" + (dir / "all.txt").string(), "--show", "AllText", "ReadTextFile"});
   expectSurvived(run, c.readError ? 1 : 0);
-  EXPECT_THAT(run.log, Contains("Plugin>  Read " + std::to_string(c.lines) + " lines in " +
-                                (dir / "list.txt").string()))
-      << run.process.out;
   EXPECT_THAT(run.log, containsIf(c.readError, kTextReadError)) << run.process.out;
-  const std::string shown = c.allText.empty() || c.allText.back() == '\n' ? c.allText : c.allText + "\n";
+  const std::string allText = c.lines < 0 ? "mine" : c.allText;
+  if (c.lines < 0) {
+    EXPECT_THAT(run.log, Contains("Plugin>  The list is unchanged: " + list + ": File too large"))
+        << run.process.out;
+  } else {
+    EXPECT_THAT(run.log, Contains("Plugin>  Read " + std::to_string(c.lines) + " lines in " + list))
+        << run.process.out;
+    const std::string kept = "Plugin>  Kept the first " + std::to_string(c.lines) + " lines (" +
+                             std::to_string(c.allText.size()) + " bytes); a list holds at most 99999 bytes.";
+    EXPECT_THAT(run.log, containsIf(c.readError, kept)) << run.process.out;
+  }
+  const std::string shown = allText.back() == '\n' ? allText : allText + "\n";
   EXPECT_THAT(run.process.out, EndsWith("[parameter] AllText:\n" + shown));
   if (!c.readError) {
     EXPECT_TRUE(readFile(dir / "all.txt") == c.allText) << "AllText differs";
@@ -305,8 +320,8 @@ INSTANTIATE_TEST_SUITE_P(
         // One line without LF: 99999 characters and the NUL fill the list text.
         TextFileCase{"OneLine99998", std::string(99998, 'a'), 1, std::string(99998, 'a'), false},
         TextFileCase{"OneLine99999", std::string(99999, 'a'), 1, std::string(99999, 'a'), false},
-        TextFileCase{"OneLine100000", std::string(100000, 'a'), 0, "", true},
-        TextFileCase{"OneLine100001", std::string(100001, 'a'), 0, "", true},
+        TextFileCase{"OneLine100000", std::string(100000, 'a'), -1, "", true},
+        TextFileCase{"OneLine100001", std::string(100001, 'a'), -1, "", true},
         // 100 lines joined to exactly 99999 characters; one more character leaves the
         // last line out.
         TextFileCase{"HundredLinesFit", hundredLines(0), 100, joinedHundred(100), false},
@@ -317,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A NUL keeps the rest of its line out of the list, but the whole line must
         // still fit the list text by itself.
         TextFileCase{"NulThenTailThatFits", "a\0"s + std::string(99997, 'z') + "\nb", 2, "a\nb", false},
-        TextFileCase{"NulThenTailTooLong", "a\0"s + std::string(99998, 'z') + "\nb", 0, "", true},
+        TextFileCase{"NulThenTailTooLong", "a\0"s + std::string(99998, 'z') + "\nb", -1, "", true},
         TextFileCase{"OnlySeparators", shortLines(3, ",;:\"' \t"), 3, ",;:\"' \t\n,;:\"' \t\n,;:\"' \t",
                      false}),
     [](const ::testing::TestParamInfo<TextFileCase>& testCase) { return testCase.param.name; });
@@ -332,9 +347,22 @@ TEST(TextFileSizeTest, SparseFileOfNulBytesStopsAtTheListCapacity) {
   fs::resize_file(file, std::uintmax_t{1} << 30);
   const HostRun run = runDialog({"--open-path", file.string(), "ReadTextFile"});
   expectSurvived(run, 1);
-  EXPECT_THAT(run.log, Contains("Plugin>  Read 0 lines in " + file.string())) << run.process.out;
+  EXPECT_THAT(run.log, Contains("Plugin>  The list is unchanged: " + file.string() + ": File too large"))
+      << run.process.out;
   EXPECT_THAT(run.log, Contains(kTextReadError)) << run.process.out;
 }
+
+#ifdef __linux__
+// /proc/self/mem opens as a regular file and fails its first read: the list stays.
+TEST(TextFileSizeTest, ReadErrorKeepsTheList) {
+  const HostRun run = runDialog(
+      {"--text", "VOItext=mine", "--open-path", "/proc/self/mem", "--show", "AllText", "ReadTextFile"});
+  expectSurvived(run, 1);
+  EXPECT_THAT(run.log, Contains("Plugin>  The list is unchanged: /proc/self/mem: Input/output error"))
+      << run.process.out;
+  EXPECT_THAT(run.process.out, EndsWith("[parameter] AllText:\nmine\n"));
+}
+#endif
 
 // ---------------------------------------------------------------------------------
 // The coordinate list in the dialog at its capacity, and cleaned text that outgrows it.
