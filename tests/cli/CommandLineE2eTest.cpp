@@ -226,6 +226,16 @@ TEST_F(CleanCommandTest, StandardOutputHoldsOnlyTheCleanedList) {
   EXPECT_THAT(splitLines(run.err), Contains("Plugin>  1 valid lines left after cleaning")) << run.err;
 }
 
+TEST_F(CleanCommandTest, CrAloneEndsTheLinesOfAListWithoutLineFeeds) {
+  writeFile(path("list.txt"), "1 2 3 5 a 1 2 3\r4 5 6 5 b 1 2 3\r");
+  const ProcessResult run = runHost({"clean", path("list.txt")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ(2u, splitLines(run.out).size()) << run.out;
+  EXPECT_THAT(splitLines(run.err), Contains("note: LIST: \"" + path("list.txt") +
+                                            "\" ends its lines with CR alone; each CR is read as a line end"))
+      << run.err;
+}
+
 TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
   const ProcessResult run =
       runHost({"clean", (kExamples / "paper_table.txt").string(), "--explain", "-o", path("clean.txt")});
@@ -628,6 +638,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"sh", "\"$host\" dialog --text VOItext=x --show VOItext > /dev/full"},
                 1,
                 "error: cannot write to standard output: No space left on device"},
+        Failure{"PluginIsAFifo",
+                {"sh", "mkfifo @/fifo.so && \"$host\" clean @/list.txt --plugin @/fifo.so; s=$?; rm "
+                       "@/fifo.so; exit $s"},
+                2,
+                "error: --plugin: cannot load @/fifo.so: Not a regular file"},
         Failure{"DialogSaveFullDevice",
                 {"dialog", "--text", "VOItext=x", "--save", "VOItext=/dev/full"},
                 1,

@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -466,16 +469,30 @@ class OutputPathTest : public ::testing::TestWithParam<OutputCase> {
 protected:
   OutputPathTest() {
     writeFile(dir / "afile", "a regular file");
+    writeFile(dir / "victim", kVictim);
 #ifndef _WIN32
     fs::create_symlink("/dev/full", dir / "full.voi");
     fs::create_symlink("/dev/full", dir / "full.txt");
+    // Links to "victim" that another user planted in a sticky, world-writable folder.
+    fs::create_directory(dir / "shared");
+    for (const char* name : {"foreign.voi", "foreign.txt"}) {
+      fs::create_symlink(dir / "victim", dir / "shared" / name);
+      if (::geteuid() == 0) static_cast<void>(::lchown((dir / "shared" / name).c_str(), 65534, 65534));
+    }
+    fs::permissions(dir / "shared", fs::perms(01777));
 #endif
   }
   void SetUp() override {
 #ifdef _WIN32
     if (GetParam().name.find("DevFull") != std::string::npos) GTEST_SKIP() << "Windows has no /dev/full";
+    if (GetParam().name.find("Foreign") != std::string::npos) GTEST_SKIP() << "Windows has no sticky folders";
+#else
+    if (GetParam().name.find("Foreign") != std::string::npos && ::geteuid() != 0)
+      GTEST_SKIP() << "only root can plant a link of another user";
 #endif
   }
+  void TearDown() override { EXPECT_EQ(kVictim, readFile(dir / "victim")); }
+  static constexpr char kVictim[] = "a file of the user who saves";
   std::string path(const std::string& suffix) const {
     const std::string& given = GetParam().path;
     return given.front() == '/' ? given : (dir / (given + suffix)).string();
@@ -517,7 +534,8 @@ TEST_P(VoiOutputPathTest, FailureIsReportedAndNothingIsRemoved) {
 INSTANTIATE_TEST_SUITE_P(Hostile, VoiOutputPathTest,
                          ::testing::Values(OutputCase{"MissingFolder", "missing/out"},
                                            OutputCase{"RegularFileAsFolder", "afile/out"},
-                                           OutputCase{"LinkToDevFull", "full"}),
+                                           OutputCase{"LinkToDevFull", "full"},
+                                           OutputCase{"ForeignLinkInStickyFolder", "shared/foreign"}),
                          [](const ::testing::TestParamInfo<OutputCase>& testCase) {
                            return testCase.param.name;
                          });
@@ -537,9 +555,43 @@ INSTANTIATE_TEST_SUITE_P(Hostile, TextOutputPathTest,
                          ::testing::Values(OutputCase{"MissingFolder", "missing/out"},
                                            OutputCase{"RegularFileAsFolder", "afile/out"},
                                            OutputCase{"LinkToDevFull", "full"},
-                                           OutputCase{"DevFull", "/dev/full"}),
+                                           OutputCase{"DevFull", "/dev/full"},
+                                           OutputCase{"ForeignLinkInStickyFolder", "shared/foreign"}),
                          [](const ::testing::TestParamInfo<OutputCase>& testCase) {
                            return testCase.param.name;
                          });
+
+#ifdef __linux__
+// ---------------------------------------------------------------------------------
+// Signals that end the batch tool in the middle of a save leave no temporary file.
+
+class EndingSignalTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EndingSignalTest, LeavesNoTemporaryFile) {
+  TempDir dir;
+  // The host starts with default signal actions (a shell ignores SIGINT in its
+  // background jobs), and the signal comes once the temporary file is there.
+  const std::string script =
+      "env --default-signal=INT \"$host\" spheres --centre 0 0 0 --radius 100 --no-load -o \"$dir/out\" "
+      ">/dev/null 2>&1 &\n"
+      "pid=$!; seen=no\n"
+      "while kill -0 $pid 2>/dev/null; do\n"
+      "  for f in \"$dir\"/.out.voi.*.tmp; do [ -e \"$f\" ] && seen=yes; done\n"
+      "  [ $seen = yes ] && break\n"
+      "done\n"
+      "kill -$sig $pid 2>/dev/null; wait $pid; echo \"$seen $?\"\n";
+  const ProcessResult run =
+      runProcess({"/bin/sh", "-c", script},
+                 {"host=" + built::kHost, "dir=" + dir.path().string(), "sig="s + GetParam()});
+  if (run.out.rfind("no ", 0) == 0) GTEST_SKIP() << "the save ended before the signal could come";
+  EXPECT_NE("yes 0\n", run.out) << "the signal did not end the host";
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "left behind: " << (*fs::directory_iterator(dir.path())).path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, EndingSignalTest, ::testing::Values("INT", "TERM", "HUP"),
+                         [](const ::testing::TestParamInfo<const char*>& testCase) {
+                           return std::string(testCase.param);
+                         });
+#endif
 
 } // namespace
