@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "standin/CommandShortfall.h"
 #include "standin/EndingSignals.h"
 #include "standin/HostState.h"
 #include "standin/PluginModule.h"
@@ -19,33 +20,13 @@ namespace standin {
 
 namespace {
 
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
-
 // What a command that returned true failed to do, judged from the lines it logged
 // (those from `firstLine` on); empty when it did its part.
 std::string shortfall(const std::string& command, std::size_t firstLine) {
   const auto& logged = state().loggedLines;
-  const auto begin = logged.begin() + static_cast<std::ptrdiff_t>(firstLine);
-  const auto any = [&](const char* prefix) {
-    return std::any_of(begin, logged.end(),
-                       [&](const std::string& line) { return startsWith(line, prefix); });
-  };
-  // The plug-in logs these and returns true, as the host expects of it; for a batch
-  // run they are failures all the same.
-  if (any("Plugin>  Received unknown command: "))
-    return "the plug-in does not know the command " + quoted(command) + " (see the log)";
-  if (any("Plugin>  Not enough memory") || any("Plugin>  The command failed unexpectedly"))
-    return "the plug-in could not finish " + quoted(command) + " (see the log)";
-  if (command == "Start" && !any("Plugin>  Saved: "))
-    return "the plug-in could not write \"" + state().strings["FileName"] + ".voi\" (see the log)";
-  if (command == "SaveTextFile" && !any("Plugin>  Saved VOI info in: "))
-    return "the plug-in could not save \"" + state().savePath.value_or("") + "\" (see the log)";
-  if (command == "ReadTextFile" &&
-      (any("Plugin>  The list is unchanged: ") || any("Plugin>  Error while reading")))
-    return "the plug-in could not read \"" + state().openPath.value_or("") + "\" (see the log)";
-  return {};
+  const CommandFiles files{state().strings["FileName"] + ".voi", state().savePath.value_or(""),
+                           state().openPath.value_or("")};
+  return commandShortfall(command, std::span(logged).subspan(firstLine), files);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/CommandShortfall.h"
 #include "standin/VoiReader.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
@@ -380,6 +381,52 @@ TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_NE(std::string::npos, run.err.find("help HelpFolder/index.html, dialog Orbiculon.js")) << run.err;
 }
+
+// --- how the host judges a command that returned true, from its log ---
+
+struct LoggedRun {
+  const char* name;
+  const char* command;
+  std::vector<std::string> logged;
+  std::string shortfall; // "" when the command did its part
+};
+void PrintTo(const LoggedRun& value, std::ostream* out) { *out << value.name; }
+
+class CommandShortfallTest : public ::testing::TestWithParam<LoggedRun> {};
+
+TEST_P(CommandShortfallTest, JudgesTheCommandByItsLog) {
+  const standin::CommandFiles files{"out.voi", "saved.txt", "opened.txt"};
+  EXPECT_EQ(GetParam().shortfall, standin::commandShortfall(GetParam().command, GetParam().logged, files));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, CommandShortfallTest,
+    ::testing::Values(
+        LoggedRun{"CleanedList", "CleanUpText", {"Plugin>  2 valid lines left after cleaning"}, ""},
+        // Memory ran out while the list was cleaned: the list is kept, yet nothing
+        // was cleaned.
+        LoggedRun{"CleaningOutOfMemory",
+                  "CleanUpText",
+                  {"Plugin>  Not enough memory to run the command; nothing was written."},
+                  "the plug-in could not finish \"CleanUpText\" (see the log)"},
+        LoggedRun{"UnexpectedFailure",
+                  "SaveTextFile",
+                  {"Plugin>  The command failed unexpectedly; nothing was written."},
+                  "the plug-in could not finish \"SaveTextFile\" (see the log)"},
+        LoggedRun{"UnknownCommand",
+                  "Strat",
+                  {"Plugin>  Received unknown command: \"Strat\"."},
+                  "the plug-in does not know the command \"Strat\" (see the log)"},
+        LoggedRun{
+            "ReadKeptTheList",
+            "ReadTextFile",
+            {"Plugin>  Error while reading *.txt file.", "Plugin>  The list is unchanged: opened.txt: x"},
+            "the plug-in could not read \"opened.txt\" (see the log)"},
+        LoggedRun{"StartSavedNothing",
+                  "Start",
+                  {"Error while writing VOI file"},
+                  "the plug-in could not write \"out.voi\" (see the log)"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // --- errors: exit code, message, nothing left behind ---
 
