@@ -9,7 +9,6 @@
 #include <vector>
 
 #ifdef __linux__
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +17,6 @@
 #include "coords/CoordinateEntry.h"
 #include "coords/CoordinateTextFile.h"
 #include "files/FileFaults.h"
-#include "files/TemporaryFiles.h"
 #include "tests/support/FakeHost.h"
 
 namespace {
@@ -352,21 +350,6 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_TRUE(fs::remove(dir / kOtherTargetsFile));
                    }}),
     [](const ::testing::TestParamInfo<TargetCase>& p) { return p.param.name; });
-
-// What a handler of an ending signal removes: this process's temporary files only.
-TEST(CoordinateTextFileTest, OwnTemporaryFilesAreRemovedForASignal) {
-  TempDir dir;
-  const std::string own = ".out.voi." + std::to_string(::getpid()) + "-3.tmp";
-  for (const std::string& name : {own, std::string(kDeadSaversFile), std::string("out.voi")})
-    writeFile(dir / name, "x");
-  const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_LE(0, folder);
-  removeOwnTemporaryFiles(folder);
-  ::close(folder);
-  EXPECT_FALSE(fs::exists(dir / own));
-  EXPECT_TRUE(fs::exists(dir / kDeadSaversFile));
-  EXPECT_TRUE(fs::exists(dir / "out.voi"));
-}
 
 // A write that fails half-way (the file size limit) leaves the old file as it was.
 TEST(CoordinateTextFileTest, FileSizeLimitKeepsTheOldFile) {

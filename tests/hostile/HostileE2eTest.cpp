@@ -355,18 +355,6 @@ TEST(TextFileSizeTest, SparseFileOfNulBytesStopsAtTheListCapacity) {
   EXPECT_THAT(run.log, Contains(kTextReadError)) << run.process.out;
 }
 
-#ifdef __linux__
-// /proc/self/mem opens as a regular file and fails its first read: the list stays.
-TEST(TextFileSizeTest, ReadErrorKeepsTheList) {
-  const HostRun run = runDialog(
-      {"--text", "VOItext=mine", "--open-path", "/proc/self/mem", "--show", "AllText", "ReadTextFile"});
-  expectSurvived(run, 1);
-  EXPECT_THAT(run.log, Contains("Plugin>  The list is unchanged: /proc/self/mem: Input/output error"))
-      << run.process.out;
-  EXPECT_THAT(run.process.out, EndsWith("[parameter] AllText:\nmine\n"));
-}
-#endif
-
 // ---------------------------------------------------------------------------------
 // The coordinate list in the dialog at its capacity, and cleaned text that outgrows it.
 
