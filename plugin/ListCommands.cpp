@@ -53,14 +53,14 @@ bool runReadTextFile(CallTexts& texts) {
   texts.filePath.terminate();
   const char* path = texts.filePath.c_str();
   const TextFileReading reading = readCoordinateTextFile(path, texts.list.span());
-  if (reading.result.error == ENOMEM && !reading.opened) throw std::bad_alloc();
   // A file longer than the list holds gives the lines that fit; any other failure
   // gives no list at all, since lines up to a read error are not the file.
   const bool cutShort = reading.opened && reading.result.error == EFBIG && reading.lines > 0;
   if (!reading.opened || (!reading.result.ok() && !cutShort)) {
-    // No new list. The dialog script moves "AllText" into the list box after this
-    // command, so "AllText" gets the list itself, which the move then leaves exactly
-    // as it was (also with a script that knows nothing of this).
+    // No new list (also when there was no memory to read one). The dialog script
+    // moves "AllText" into the list box after this command, so "AllText" gets the
+    // list itself, which the move then leaves exactly as it was (also with a script
+    // that knows nothing of this); the call's texts hold it without a new allocation.
     if (reading.opened) host.rzLogText(kReadErrorLine);
     if (*path == '\0')
       logLine("Plugin>  No file was chosen; the list is unchanged.");
