@@ -19,6 +19,7 @@
 #include "files/InputFile.h"
 #include "files/ReplacingFile.h"
 #include "files/TemporaryFiles.h"
+#include "files/TemporaryName.h"
 
 namespace orbiculon {
 
@@ -81,42 +82,13 @@ int resolveLinks(const char* path, std::string& resolved, struct stat& status, b
   }
 }
 
-// Reads "." BASE "." PID "-" NUMBER ".tmp", the name open() gives its temporary
-// files, from the end (BASE may hold dots and digits itself). No allocation: this
-// also runs in signal handlers.
-bool parseTemporaryName(const char* name, long& pid, std::size_t& baseLength) noexcept {
-  constexpr char kSuffix[] = ".tmp";
-  constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
-  constexpr long kLargestPid = 1L << 30;
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  const std::size_t length = std::strlen(name);
-  if (name[0] != '.' || length < kSuffixLength + 6) return false;
-  std::size_t at = length - kSuffixLength;
-  if (std::memcmp(name + at, kSuffix, kSuffixLength) != 0) return false;
-  const std::size_t numberEnd = at;
-  while (at > 0 && isDigit(name[at - 1]))
-    --at;
-  if (at == numberEnd || at == 0 || name[at - 1] != '-') return false;
-  const std::size_t pidEnd = --at;
-  while (at > 0 && isDigit(name[at - 1]))
-    --at;
-  if (at == pidEnd || at < 3 || name[at - 1] != '.') return false;
-  pid = 0;
-  for (std::size_t i = at; i < pidEnd; ++i) {
-    pid = pid * 10 + (name[i] - '0');
-    if (pid > kLargestPid) return false;
-  }
-  baseLength = at - 2;
-  return true;
-}
-
 // Removes the entry `name` of `folder` when it is a temporary file of open()'s
 // naming (for `base`, unless null) that belongs to this user and whose process is
 // this one (`own`) or is gone. Async-signal-safe.
 void removeIfTemporary(int folder, const char* name, const char* base, bool own) noexcept {
   long pid = 0;
   std::size_t baseLength = 0;
-  if (!parseTemporaryName(name, pid, baseLength)) return;
+  if (!detail::parseTemporaryName(name, std::strlen(name), pid, baseLength)) return;
   if (base != nullptr && (std::strlen(base) != baseLength || std::memcmp(name + 1, base, baseLength) != 0))
     return;
   const pid_t owner = static_cast<pid_t>(pid);

@@ -34,8 +34,8 @@ namespace orbiculon {
 // - a folder (EISDIR), a block device or a socket (kNotARegularFile): refused.
 //
 // open() also removes temporary files of its own naming for the same target that
-// this user's processes left behind when they died mid-save (see TemporaryFiles.h
-// for a process that is being ended by a signal).
+// processes left behind when they died mid-save (on POSIX systems only this user's;
+// see TemporaryFiles.h for a process that is being ended by a signal).
 //
 // The temporary file is not synced to the disk before the rename: the replacement
 // is atomic for every reader and for failures of this process, not a guarantee
