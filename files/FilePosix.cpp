@@ -1,10 +1,16 @@
 // The file layer on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -12,6 +18,8 @@
 #include "files/FileFaults.h"
 #include "files/InputFile.h"
 #include "files/ReplacingFile.h"
+#include "files/TemporaryFiles.h"
+#include "files/TemporaryName.h"
 
 namespace orbiculon {
 
@@ -37,6 +45,18 @@ std::string nameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Whether the link `link` (its lstat result `status`) may be followed: the kernel's
+// protected-symlinks rule, which the kernel cannot apply itself here because the
+// chain is followed in user space. In a sticky, world-writable folder only a link
+// of the follower or of the folder's owner is followed.
+int checkLinkOwner(const std::string& link, const struct stat& status) {
+  struct stat folder {};
+  if (::stat(folderOf(link).c_str(), &folder) != 0) return errno;
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  if (shared && status.st_uid != ::geteuid() && status.st_uid != folder.st_uid) return kForeignLink;
+  return 0;
+}
+
 // Follows a chain of symbolic links from `path` to the object it finally names
 // (which may not exist: a dangling link). `status` receives that object's lstat
 // result and `exists` whether there was one.
@@ -51,6 +71,7 @@ int resolveLinks(const char* path, std::string& resolved, struct stat& status, b
     exists = true;
     if (!S_ISLNK(status.st_mode)) return 0;
     if (hops == kMaxLinkHops) return ELOOP;
+    if (const int refused = checkLinkOwner(resolved, status)) return refused;
     std::vector<char> link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 1);
     const ssize_t length = ::readlink(resolved.c_str(), link.data(), link.size());
     if (length < 0) return errno;
@@ -59,6 +80,52 @@ int resolveLinks(const char* path, std::string& resolved, struct stat& status, b
     if (next.empty()) return ENOENT;
     resolved = next.front() == '/' ? next : folderOf(resolved) + "/" + next;
   }
+}
+
+// Removes the entry `name` of `folder` when it is a temporary file of open()'s
+// naming (for `base`, unless null) that belongs to this user and whose process is
+// this one (`own`) or is gone. Async-signal-safe.
+void removeIfTemporary(int folder, const char* name, const char* base, bool own) noexcept {
+  long pid = 0;
+  std::size_t baseLength = 0;
+  if (!detail::parseTemporaryName(name, std::strlen(name), pid, baseLength)) return;
+  if (base != nullptr && (std::strlen(base) != baseLength || std::memcmp(name + 1, base, baseLength) != 0))
+    return;
+  const pid_t owner = static_cast<pid_t>(pid);
+  if (own ? owner != ::getpid()
+          : (owner == ::getpid() || owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH))
+    return;
+  struct stat status {};
+  if (::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (S_ISREG(status.st_mode) && status.st_uid == ::geteuid()) ::unlinkat(folder, name, 0);
+}
+
+// Applies removeIfTemporary to every entry of the open folder `folder`. The raw
+// directory reads need no memory from the heap, so a signal handler may call this.
+void removeTemporaryFiles(int folder, const char* base, bool own) noexcept {
+#if defined(__linux__)
+  const int savedErrno = errno;
+  if (::lseek(folder, 0, SEEK_SET) == 0) {
+    alignas(8) char entries[4096];
+    for (;;) {
+      const long got = ::syscall(SYS_getdents64, folder, entries, sizeof entries);
+      if (got <= 0) break;
+      for (long at = 0; at < got;) {
+        // struct linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
+        unsigned short recordLength = 0;
+        std::memcpy(&recordLength, entries + at + 16, sizeof recordLength);
+        if (recordLength == 0) break;
+        removeIfTemporary(folder, entries + at + 19, base, own);
+        at += recordLength;
+      }
+    }
+  }
+  errno = savedErrno;
+#else
+  static_cast<void>(folder);
+  static_cast<void>(base);
+  static_cast<void>(own);
+#endif
 }
 
 int closeChecked(int& fd) noexcept {
@@ -114,9 +181,18 @@ FileResult ReplacingFile::open(const char* path) noexcept {
       return {};
     }
     if (exists && !S_ISREG(status.st_mode)) return {error_ = kNotARegularFile};
+    // A file the saver may not write (0444, say) is refused as cp refuses it, even
+    // though the folder would let it be replaced.
+    if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return {error_ = errno};
 
     const std::string folder = folderOf(target_);
     const std::string base = nameOf(target_).substr(0, kTemporaryBaseLength);
+    // Temporary files of earlier saves of this file whose process died (killed, or
+    // a host that went down) would stay forever: this save clears them away.
+    if (const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folderFd >= 0) {
+      removeTemporaryFiles(folderFd, base.c_str(), false);
+      ::close(folderFd);
+    }
     const std::string prefix = folder + "/." + base + "." + std::to_string(::getpid()) + "-";
     // A new file gets what any new file gets (0666 less the umask); a replacement
     // gets the old file's permission bits, set below past the umask.
@@ -195,5 +271,7 @@ int InputFile::readNative(char* data, std::size_t size, std::size_t& count) noex
     if (errno != EINTR) return errno;
   }
 }
+
+void removeOwnTemporaryFiles(int folder) noexcept { removeTemporaryFiles(folder, nullptr, true); }
 
 } // namespace orbiculon

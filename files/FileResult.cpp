@@ -16,6 +16,7 @@ struct ErrorText {
 constexpr ErrorText kErrorTexts[] = {
     {kNotARegularFile, "Not a regular file"},
     {kFileChanged, "The file changed while it was being opened"},
+    {kForeignLink, "A symbolic link in a shared sticky folder belongs to another user; it is not followed"},
     {EPERM, "Operation not permitted"},
     {ENOENT, "No such file or directory"},
     {EINTR, "Interrupted system call"},

@@ -16,6 +16,10 @@ struct FileResult {
 inline constexpr int kNotARegularFile = -1;
 // The object at the path changed between the look at it and the open.
 inline constexpr int kFileChanged = -2;
+// A symbolic link in a sticky, world-writable folder (such as /tmp) that belongs to
+// neither the saver nor the folder's owner: anyone could have planted it there, so
+// it is not followed (the rule the kernel's protected symlinks apply).
+inline constexpr int kForeignLink = -3;
 
 // The reason for `error` in English, whatever the process locale: the text the C
 // library of a POSIX system gives in the "C" locale for the common errno values, our

@@ -10,6 +10,7 @@
 #include "files/FileFaults.h"
 #include "files/InputFile.h"
 #include "files/ReplacingFile.h"
+#include "files/TemporaryName.h"
 
 namespace orbiculon {
 
@@ -21,6 +22,32 @@ constexpr int kMaxTemporaryAttempts = 100;
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
 std::atomic<unsigned long> temporaryCounter{0};
+
+// Removes the temporary files of earlier saves of `base` in `folder` (empty, or
+// ending with a separator) whose process is gone: a host that was ended in the
+// middle of a save leaves its temporary file, and nothing else would remove it.
+void removeOrphanedTemporaryFiles(const std::wstring& folder, const std::wstring& base) {
+  WIN32_FIND_DATAW found{};
+  const std::wstring pattern = folder + L"." + base + L".*.tmp";
+  const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    long pid = 0;
+    std::size_t baseLength = 0;
+    if (!detail::parseTemporaryName(name.c_str(), name.size(), pid, baseLength) ||
+        baseLength != base.size() || name.compare(1, baseLength, base) != 0 ||
+        static_cast<DWORD>(pid) == ::GetCurrentProcessId())
+      continue;
+    // A process that runs, or that this user may not look at, keeps its file.
+    if (const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid))) {
+      ::CloseHandle(process);
+      continue;
+    }
+    if (::GetLastError() == ERROR_INVALID_PARAMETER) ::DeleteFileW((folder + name).c_str());
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+}
 
 // The errno value that says the same as a Windows error code.
 int errnoOf(DWORD code) noexcept {
@@ -153,6 +180,7 @@ FileResult ReplacingFile::open(const char* path) noexcept {
     const std::wstring folder = separator == std::wstring::npos ? L"" : target_.substr(0, separator + 1);
     const std::wstring base = (separator == std::wstring::npos ? target_ : target_.substr(separator + 1))
                                   .substr(0, kTemporaryBaseLength);
+    removeOrphanedTemporaryFiles(folder, base);
     const std::wstring prefix = folder + L"." + base + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-";
     for (int attempt = 0; handle_ == nullptr; ++attempt) {
       std::wstring name = prefix + std::to_wstring(temporaryCounter.fetch_add(1)) + L".tmp";

@@ -21,12 +21,21 @@ namespace orbiculon {
 //   content. Writing in place instead would leave a truncated file behind on every
 //   failure, which is what this class exists to prevent.
 // - a missing file: created with the permissions a new file gets.
+// - a regular file the saver may not write (such as one of mode 0444): refused
+//   (EACCES), as cp refuses it.
 // - a symbolic link: the link chain is followed and its final target replaced (or
-//   created, for a dangling link); the link stays a link.
+//   created, for a dangling link); the link stays a link. A link in a sticky,
+//   world-writable folder (/tmp) is followed only when it belongs to the saver or to
+//   the folder's owner, as the kernel's protected symlinks rule has it; any other is
+//   refused (kForeignLink), since anyone could have planted it there.
 // - a character device or a FIFO: written in place, never replaced or removed
 //   (/dev/null swallows, /dev/full reports ENOSPC). A FIFO is opened without
 //   blocking, so one that nobody reads fails at once (ENXIO).
 // - a folder (EISDIR), a block device or a socket (kNotARegularFile): refused.
+//
+// open() also removes temporary files of its own naming for the same target that
+// processes left behind when they died mid-save (on POSIX systems only this user's;
+// see TemporaryFiles.h for a process that is being ended by a signal).
 //
 // The temporary file is not synced to the disk before the rename: the replacement
 // is atomic for every reader and for failures of this process, not a guarantee

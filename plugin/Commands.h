@@ -37,6 +37,13 @@ ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDe
 // Logs how many lines were completed, when any was.
 void logCompletedLines(const ListCleaning& cleaning);
 
+// Logs `before`, `path` and `after` as one line; when the three do not fit a log
+// line, the path is cut in its middle (".../") so that `after` survives whole.
+void logPathLine(const char* before, const char* path, const char* after);
+
+// Logs "<before><path>: <reason>", the path cut as logPathLine cuts it.
+void logFileReason(const char* before, const char* path, FileResult result);
+
 // Logs `line` (one of the fixed failure lines) and right after it which path
 // failed and why: "Plugin>  <path>: <reason>" (a cancelled file dialog gives an
 // empty path: "Plugin>  No file was chosen.").

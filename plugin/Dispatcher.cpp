@@ -22,12 +22,37 @@ void logLine(const char* format, ...) {
   hostTable().rzLogText(line);
 }
 
+void logPathLine(const char* before, const char* path, const char* after) {
+  // A path may take up to 511 characters, so a line of it and a reason could not
+  // fit; the reason is what the user needs, so the path gives way in its middle,
+  // where its start (the drive or root) and its end (the file name) stay readable.
+  constexpr char kCut[] = ".../";
+  constexpr std::size_t kCutLength = sizeof kCut - 1;
+  const std::size_t room = kLogLineCapacity - 1;
+  const std::size_t fixed = std::strlen(before) + std::strlen(after);
+  const std::size_t pathLength = std::strlen(path);
+  if (fixed + pathLength <= room || fixed + kCutLength >= room) {
+    logLine("%s%s%s", before, path, after);
+    return;
+  }
+  const std::size_t kept = room - fixed - kCutLength;
+  const std::size_t head = kept / 2;
+  const std::size_t tail = kept - head;
+  logLine("%s%.*s%s%s%s", before, static_cast<int>(head), path, kCut, path + (pathLength - tail), after);
+}
+
 void logFileFailure(const char* line, const char* path, FileResult result) {
   hostTable().rzLogText(line);
   if (path == nullptr || *path == '\0')
     logLine("Plugin>  No file was chosen.");
   else
-    logLine("Plugin>  %s: %s", path, describeFileError(result.error));
+    logFileReason("Plugin>  ", path, result);
+}
+
+void logFileReason(const char* before, const char* path, FileResult result) {
+  char after[kLogLineCapacity];
+  std::snprintf(after, sizeof after, ": %s", describeFileError(result.error));
+  logPathLine(before, path, after);
 }
 
 OneDecimal::OneDecimal(float value) noexcept {

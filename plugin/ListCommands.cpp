@@ -1,6 +1,7 @@
 // The commands that work on the dialog's coordinate list: read it from a text file,
 // save it to one, and clean it in place.
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "coords/CoordinateList.h"
@@ -52,21 +53,29 @@ bool runReadTextFile(CallTexts& texts) {
   texts.filePath.terminate();
   const char* path = texts.filePath.c_str();
   const TextFileReading reading = readCoordinateTextFile(path, texts.list.span());
-  if (reading.result.error == ENOMEM && !reading.opened) throw std::bad_alloc();
-  if (!reading.opened) {
-    // No file, no new list. The dialog script moves "AllText" into the list box
-    // after this command, so "AllText" gets the list itself, which the move then
-    // leaves exactly as it was (also with a script that knows nothing of this).
+  // A file longer than the list holds gives the lines that fit; any other failure
+  // gives no list at all, since lines up to a read error are not the file.
+  const bool cutShort = reading.opened && reading.result.error == EFBIG && reading.lines > 0;
+  if (!reading.opened || (!reading.result.ok() && !cutShort)) {
+    // No new list (also when there was no memory to read one). The dialog script
+    // moves "AllText" into the list box after this command, so "AllText" gets the
+    // list itself, which the move then leaves exactly as it was (also with a script
+    // that knows nothing of this); the call's texts hold it without a new allocation.
+    if (reading.opened) host.rzLogText(kReadErrorLine);
     if (*path == '\0')
       logLine("Plugin>  No file was chosen; the list is unchanged.");
     else
-      logLine("Plugin>  The list is unchanged: %s: %s", path, describeFileError(reading.result.error));
+      logFileReason("Plugin>  The list is unchanged: ", path, reading.result);
     host.rzGetStringParameter("VOItext", texts.list.data());
     texts.list.terminate();
     host.rzSetStringParameter("AllText", texts.list.c_str());
     return true;
   }
-  if (!reading.result.ok()) logFileFailure(kReadErrorLine, path, reading.result);
+  if (cutShort) {
+    logFileFailure(kReadErrorLine, path, reading.result);
+    logLine("Plugin>  Kept the first %i lines (%i bytes); a list holds at most %i bytes.", reading.lines,
+            static_cast<int>(std::strlen(texts.list.c_str())), static_cast<int>(kCoordinateListCapacity - 1));
+  }
   logLine("Plugin>  Read %i lines in %s", reading.lines, path);
   host.rzSetStringParameter("AllText", texts.list.c_str());
   return true;

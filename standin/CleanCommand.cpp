@@ -30,7 +30,8 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       clean->add_flag("--complete", options.complete,
                       "Complete lines of x y z, perhaps followed by a label (the name) or a radius, "
                       "from --radius, --name and --colour");
-  addNumberOption(*clean, "--radius", options.radius, "Radius of completed lines, millimetres")
+  addNumberOption(*clean, "--radius", options.radius, "Radius of completed lines, millimetres (above 0)",
+                  NumberRule::FiniteAboveZero)
       ->needs(complete)
       ->default_str("5");
   clean->add_option("--name", options.name, "Completed lines without a label are named NAME_<line number>")

@@ -158,7 +158,14 @@ std::string readTextInput(const std::string& option, const std::string& path, st
 
 std::string readCoordinateListFile(const std::string& option, const std::string& path) {
   constexpr std::size_t kLimit = orbiculon::kCoordinateListCapacity - 1;
-  const std::string text = readTextInput(option, path, kLimit);
+  std::string text = readTextInput(option, path, kLimit);
+  // Old Mac editors end lines with CR alone; the plug-in ends lines at LF only, and
+  // would take such a list for one line. A list without any LF is read that way.
+  if (text.find('\n') == std::string::npos && text.find('\r') != std::string::npos) {
+    std::replace(text.begin(), text.end(), '\r', '\n');
+    std::cerr << "note: " << option << ": " << inputName(path)
+              << " ends its lines with CR alone; each CR is read as a line end" << std::endl;
+  }
   if (const auto nul = text.find('\0'); nul != std::string::npos) {
     throw CLI::ValidationError(option, inputName(path) + " is not a text file (byte " +
                                            std::to_string(nul + 1) + " is a NUL byte)");

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -81,26 +82,43 @@ template <typename T> T parseNumber(const std::string& option, const std::string
   return value;
 }
 
+// What an option asks of its numbers beyond being numbers of their type: a centre
+// must be finite, a radius finite and above 0 (an endless, empty or undefined sphere
+// is never what a batch run means, although the dialog passes any float on).
+enum class NumberRule { Any, Finite, FiniteAboveZero };
+
+template <typename T> T parseNumber(const std::string& option, const std::string& text, NumberRule rule) {
+  const T value = parseNumber<T>(option, text);
+  if (rule == NumberRule::FiniteAboveZero && !(std::isfinite(static_cast<double>(value)) && value > 0))
+    throw CLI::ValidationError(option, "\"" + text + "\" is not a finite number above 0");
+  if (rule == NumberRule::Finite && !std::isfinite(static_cast<double>(value)))
+    throw CLI::ValidationError(option, "\"" + text + "\" is not a finite number");
+  return value;
+}
+
 // An option of one number, or of `count` numbers, read by parseNumber: the numbers
-// of every option are read as `dialog --float` and `--int` read theirs.
+// of every option are read as `dialog --float` and `--int` read theirs, then held to
+// `rule`.
 template <typename T>
-CLI::Option* addNumberOption(CLI::App& app, const std::string& name, T& value,
-                             const std::string& description) {
+CLI::Option* addNumberOption(CLI::App& app, const std::string& name, T& value, const std::string& description,
+                             NumberRule rule = NumberRule::Any) {
   const std::string option = name.substr(0, name.find(','));
   return app.add_option_function<std::string>(
-      name, [&value, option](const std::string& text) { value = parseNumber<T>(option, text); }, description);
+      name, [&value, option, rule](const std::string& text) { value = parseNumber<T>(option, text, rule); },
+      description);
 }
 template <typename T>
 CLI::Option* addNumbersOption(CLI::App& app, const std::string& name, std::vector<T>& values,
-                              std::size_t count, const std::string& description) {
+                              std::size_t count, const std::string& description,
+                              NumberRule rule = NumberRule::Any) {
   const std::string option = name.substr(0, name.find(','));
   return app
       .add_option_function<std::vector<std::string>>(
           name,
-          [&values, option](const std::vector<std::string>& texts) {
+          [&values, option, rule](const std::vector<std::string>& texts) {
             values.clear();
             for (const auto& text : texts)
-              values.push_back(parseNumber<T>(option, text));
+              values.push_back(parseNumber<T>(option, text, rule));
           },
           description)
       ->expected(static_cast<int>(count));

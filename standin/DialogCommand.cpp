@@ -4,11 +4,15 @@
 #include <optional>
 #include <sstream>
 
+#include "standin/CleaningExplanation.h"
+#include "standin/EndingSignals.h"
 #include "standin/HostState.h"
 
 namespace standin {
 
 namespace {
+
+constexpr std::size_t kByteOrderMarkLength = 3;
 
 // A parameter's value as text, or nothing when the dialog never held it.
 std::optional<std::string> parameterText(const std::string& name) {
@@ -41,9 +45,12 @@ void setParameters(const DialogOptions& options) {
   for (const auto& text : options.textFiles) {
     const auto [name, file] = splitAssignment("--text-file", text);
     // The plug-in reads at most the parameter's capacity less its NUL; a longer text
-    // reaches it cut the same way however long it is.
+    // reaches it cut the same way however long it is. A UTF-8 byte-order mark that
+    // an editor put at the start is not text of the dialog (in a list it would spoil
+    // the first line), so it is read past and does not count.
     const std::size_t capacity = stringParameterCapacity(name);
-    host.strings[name] = readTextInput("--text-file", file, capacity);
+    const std::string content = readTextInput("--text-file", file, capacity + kByteOrderMarkLength);
+    host.strings[name] = std::string(withoutByteOrderMark(content)).substr(0, capacity);
     if (host.strings[name].size() >= capacity) {
       std::cerr << "note: --text-file: the plug-in reads only the first " << capacity - 1 << " bytes of "
                 << inQuotes(file) << " from parameter " << inQuotes(name) << std::endl;
@@ -111,6 +118,7 @@ ExitCode runDialog(const DialogOptions& options) {
   for (const auto& text : options.save) {
     saves.push_back(splitAssignment("--save", text));
     checkOutputPath("--save", saves.back().second);
+    removeTemporaryFilesOnEndingSignals(saves.back().second);
   }
   VoiLoads loads;
   installVoiLoader(loads);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+
+#include "files/InputFile.h"
 #endif
 
 namespace standin {
@@ -13,7 +15,17 @@ PluginModule::PluginModule(const std::string& path) {
   handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
   if (handle_ == nullptr) error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
 #else
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Modules are opened as lists are: a FIFO would hang dlopen until some writer
+  // came, and a device or folder is no module. A name without a slash would make
+  // dlopen search the library path, so it is taken from the current folder, the
+  // file that was checked.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  orbiculon::InputFile module;
+  if (const orbiculon::FileResult opened = module.open(file.c_str()); !opened.ok()) {
+    error_ = "cannot load " + path + ": " + orbiculon::describeFileError(opened.error);
+    return;
+  }
+  handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* why = dlerror();
     error_ = "cannot load " + path + ": " + (why ? why : "unknown error");

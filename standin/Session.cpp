@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "standin/CommandShortfall.h"
+#include "standin/EndingSignals.h"
 #include "standin/HostState.h"
 #include "standin/PluginModule.h"
 
@@ -18,25 +20,13 @@ namespace standin {
 
 namespace {
 
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
 // What a command that returned true failed to do, judged from the lines it logged
 // (those from `firstLine` on); empty when it did its part.
 std::string shortfall(const std::string& command, std::size_t firstLine) {
   const auto& logged = state().loggedLines;
-  const auto begin = logged.begin() + static_cast<std::ptrdiff_t>(firstLine);
-  const auto any = [&](const char* prefix) {
-    return std::any_of(begin, logged.end(),
-                       [&](const std::string& line) { return startsWith(line, prefix); });
-  };
-  if (command == "Start" && !any("Plugin>  Saved: "))
-    return "the plug-in could not write \"" + state().strings["FileName"] + ".voi\" (see the log)";
-  if (command == "SaveTextFile" && !any("Plugin>  Saved VOI info in: "))
-    return "the plug-in could not save \"" + state().savePath.value_or("") + "\" (see the log)";
-  if (command == "ReadTextFile" &&
-      (any("Plugin>  The list is unchanged: ") || any("Plugin>  Error while reading")))
-    return "the plug-in could not read \"" + state().openPath.value_or("") + "\" (see the log)";
-  return {};
+  const CommandFiles files{state().strings["FileName"] + ".voi", state().savePath.value_or(""),
+                           state().openPath.value_or("")};
+  return commandShortfall(command, std::span(logged).subspan(firstLine), files);
 }
 
 } // namespace
@@ -74,6 +64,11 @@ ExitCode runSession(const SessionPlan& plan) {
 
   PluginObject* plugin = module.create();
   if (plugin == nullptr) return reportFailure("createPlugin returned no object");
+
+  // The files the plug-in's saves may replace.
+  if (const auto name = state().strings.find("FileName"); name != state().strings.end())
+    removeTemporaryFilesOnEndingSignals(name->second + ".voi");
+  if (state().savePath) removeTemporaryFilesOnEndingSignals(*state().savePath);
 
   ExitCode result = ExitCode::Success;
   if (!plugin->initPlugin()) {

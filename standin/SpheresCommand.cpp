@@ -33,8 +33,12 @@ void checkName(const std::string& name) {
 // it fits the host's file-name field with the suffix.
 std::string checkedVoiPath(const std::string& output) {
   if (output.empty()) throw CLI::ValidationError("--output", "the path is empty");
-  if (!std::filesystem::path(voiFileName(output)).has_filename())
+  const std::filesystem::path name(voiFileName(output));
+  if (!name.has_filename())
     throw CLI::ValidationError("--output", inQuotes(output) + " names no file; give a file path");
+  // "." and ".." name folders: with the suffix they would become hidden files.
+  if (name.filename() == "." || name.filename() == "..")
+    throw CLI::ValidationError("--output", inQuotes(output) + " names a folder; give a file path");
   const std::string path = voiFileName(output) + kVoiSuffix;
   const std::size_t maxLength = stringParameterCapacity("FileName") - 1;
   if (path.size() > maxLength) {
@@ -87,7 +91,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                           "blue (- is standard input)");
   // Numbers are read as `dialog --float` and `--int` read theirs.
   auto* centre = addNumbersOption(*spheres, "--centre,--center", options.centre, 3,
-                                  "Centre X Y Z of one VOI, millimetres")
+                                  "Centre X Y Z of one VOI, millimetres", NumberRule::Finite)
                      ->excludes(list);
   auto* complete = spheres
                        ->add_flag("--complete", options.complete,
@@ -96,7 +100,8 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                        ->excludes(centre);
   const std::vector<CLI::Option*> defaults{
       addNumberOption(*spheres, "--radius", options.radius,
-                      "Radius of the one VOI, or of completed list lines, millimetres")
+                      "Radius of the one VOI, or of completed list lines, millimetres (above 0)",
+                      NumberRule::FiniteAboveZero)
           ->default_str("5"),
       spheres
           ->add_option(

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/CommandShortfall.h"
 #include "standin/VoiReader.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
@@ -226,6 +227,16 @@ TEST_F(CleanCommandTest, StandardOutputHoldsOnlyTheCleanedList) {
   EXPECT_THAT(splitLines(run.err), Contains("Plugin>  1 valid lines left after cleaning")) << run.err;
 }
 
+TEST_F(CleanCommandTest, CrAloneEndsTheLinesOfAListWithoutLineFeeds) {
+  writeFile(path("list.txt"), "1 2 3 5 a 1 2 3\r4 5 6 5 b 1 2 3\r");
+  const ProcessResult run = runHost({"clean", path("list.txt")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ(2u, splitLines(run.out).size()) << run.out;
+  EXPECT_THAT(splitLines(run.err), Contains("note: LIST: \"" + path("list.txt") +
+                                            "\" ends its lines with CR alone; each CR is read as a line end"))
+      << run.err;
+}
+
 TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
   const ProcessResult run =
       runHost({"clean", (kExamples / "paper_table.txt").string(), "--explain", "-o", path("clean.txt")});
@@ -307,11 +318,10 @@ TEST_F(DialogCommandTest, RunsCommandsInOrderAndSavesWhatThePluginWroteBack) {
   const ProcessResult run =
       runHost({"dialog", "--open-path", path("list.txt"), "--show", "AllText", "--text-file",
                "VOItext=" + path("list.txt"), "--int", "MNIorTal=1", "--save", "VOItext=" + path("clean.txt"),
-               "ReadTextFile", "CleanUpText", "start"});
+               "ReadTextFile", "CleanUpText"});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
   const std::vector<std::string> expected{"Plugin>  Read 2 lines in " + path("list.txt"),
                                           "Plugin>  1 valid lines left after cleaning",
-                                          "Plugin>  Received unknown command: \"start\".",
                                           "Plugin>  Orbiculon Plugin finished!",
                                           " ",
                                           "[parameter] AllText:",
@@ -323,6 +333,15 @@ TEST_F(DialogCommandTest, RunsCommandsInOrderAndSavesWhatThePluginWroteBack) {
                                                lines.end()));
   EXPECT_EQ("    1.0     2.0     3.0     4.0                      five       6    7    8",
             readFile(path("clean.txt")));
+}
+
+// The README's example: a list saved with a byte-order mark gives all its VOIs.
+TEST_F(DialogCommandTest, TextFileIsReadPastItsByteOrderMark) {
+  writeFile(path("list.txt"), "\xEF\xBB\xBF-42 -58 22 5 first 255 0 0\n10 20 30 5 second 0 0 255\n");
+  const ProcessResult run = runHost({"dialog", "--text-file", "VOItext=" + path("list.txt"), "--int",
+                                     "listVOIinfoFrom=1", "--text", "FileName=" + path("out"), "Start"});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_EQ(2u, readVoi(path("out.voi")).vois.size());
 }
 
 #if !defined(_WIN32)
@@ -362,6 +381,39 @@ TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_NE(std::string::npos, run.err.find("help HelpFolder/index.html, dialog Orbiculon.js")) << run.err;
 }
+
+// --- how the host judges a command that returned true, from its log ---
+
+struct LoggedRun {
+  const char* name;
+  const char* command;
+  std::vector<std::string> logged;
+  std::string shortfall; // "" when the command did its part
+};
+void PrintTo(const LoggedRun& value, std::ostream* out) { *out << value.name; }
+
+class CommandShortfallTest : public ::testing::TestWithParam<LoggedRun> {};
+
+TEST_P(CommandShortfallTest, JudgesTheCommandByItsLog) {
+  const standin::CommandFiles files{"out.voi", "saved.txt", "opened.txt"};
+  EXPECT_EQ(GetParam().shortfall, standin::commandShortfall(GetParam().command, GetParam().logged, files));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, CommandShortfallTest,
+    ::testing::Values(
+        LoggedRun{"CleanedList", "CleanUpText", {"Plugin>  2 valid lines left after cleaning"}, ""},
+        // Memory ran out while the list was cleaned: the list is kept, yet nothing
+        // was cleaned.
+        LoggedRun{"CleaningOutOfMemory",
+                  "CleanUpText",
+                  {"Plugin>  Not enough memory to run the command; nothing was written."},
+                  "the plug-in could not finish \"CleanUpText\" (see the log)"},
+        LoggedRun{"UnexpectedFailure",
+                  "SaveTextFile",
+                  {"Plugin>  The command failed unexpectedly; nothing was written."},
+                  "the plug-in could not finish \"SaveTextFile\" (see the log)"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // --- errors: exit code, message, nothing left behind ---
 
@@ -539,6 +591,38 @@ INSTANTIATE_TEST_SUITE_P(
                 {"dialog", "--open-path", "@/missing.txt", "ReadTextFile"},
                 1,
                 "error: the plug-in could not read \"@/missing.txt\" (see the log)"},
+        Failure{"DialogUnknownCommand",
+                {"dialog", "--text", "VOItext=x", "--save", "VOItext=@/saved.txt", "Strat"},
+                1,
+                "error: the plug-in does not know the command \"Strat\""},
+        Failure{"RadiusInfinite",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "inf", "-o", "@/out"},
+                2,
+                "error: --radius: \"inf\" is not a finite number above 0"},
+        Failure{"RadiusNaN",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "nan", "-o", "@/out"},
+                2,
+                "error: --radius: \"nan\" is not a finite number above 0"},
+        Failure{"RadiusNegative",
+                {"spheres", "--centre", "1", "2", "3", "--radius", "-3", "-o", "@/out"},
+                2,
+                "error: --radius: \"-3\" is not a finite number above 0"},
+        Failure{"RadiusZeroForCompletion",
+                {"clean", "@/list.txt", "--complete", "--radius", "0"},
+                2,
+                "error: --radius: \"0\" is not a finite number above 0"},
+        Failure{"CentreNaN",
+                {"spheres", "--centre", "nan", "2", "3", "-o", "@/out"},
+                2,
+                "error: --centre: \"nan\" is not a finite number"},
+        Failure{"SpheresOutputDot",
+                {"spheres", "@/list.txt", "-o", "@/."},
+                2,
+                "error: --output: \"@/.\" names a folder"},
+        Failure{"SpheresOutputDotDot",
+                {"sh", "cd @ && \"$host\" spheres list.txt -o .."},
+                2,
+                "error: --output: \"..\" names a folder"},
         Failure{"DialogSaveParameterNeverSet",
                 {"dialog", "--save", "Nothing=@/saved.txt"},
                 1,
@@ -588,6 +672,15 @@ INSTANTIATE_TEST_SUITE_P(
                 {"sh", "\"$host\" dialog --text VOItext=x --show VOItext > /dev/full"},
                 1,
                 "error: cannot write to standard output: No space left on device"},
+        Failure{"DialogReadTextFileReadError",
+                {"dialog", "--open-path", "/proc/self/mem", "ReadTextFile"},
+                1,
+                "error: the plug-in could not read \"/proc/self/mem\""},
+        Failure{"PluginIsAFifo",
+                {"sh", "mkfifo @/fifo.so && \"$host\" clean @/list.txt --plugin @/fifo.so; s=$?; rm "
+                       "@/fifo.so; exit $s"},
+                2,
+                "error: --plugin: cannot load @/fifo.so: Not a regular file"},
         Failure{"DialogSaveFullDevice",
                 {"dialog", "--text", "VOItext=x", "--save", "VOItext=/dev/full"},
                 1,

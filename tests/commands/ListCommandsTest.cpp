@@ -66,17 +66,19 @@ TEST_F(CommandTest, CancelledOrFailedReadKeepsTheList) {
   }
 }
 
-TEST_F(CommandTest, ReadErrorKeepsTheLinesSoFarAndSaysWhy) {
+// Lines up to a read error are not the file: the list stays as it was.
+TEST_F(CommandTest, ReadErrorKeepsTheListAndSaysWhy) {
   writeFile(dir / "list.txt", "\xEF\xBB\xBF"
                               "a\nb\nc");
   host.openFilePath = (dir / "list.txt").string();
+  host.strings["VOItext"] = "mine";
   orbiculon::failFileReadsAfter(5, EIO);
   EXPECT_TRUE(run("ReadTextFile"));
   orbiculon::clearFileFaults();
-  const Events expected = {"open: Select a text file to open|Text File (*.txt)",
-                           "log: Plugin>  Error while reading *.txt file.",
-                           "log: Plugin>  " + host.openFilePath + ": Input/output error",
-                           "log: Plugin>  Read 1 lines in " + host.openFilePath, "set AllText: a"};
+  const Events expected = {
+      "open: Select a text file to open|Text File (*.txt)", "log: Plugin>  Error while reading *.txt file.",
+      "log: Plugin>  The list is unchanged: " + host.openFilePath + ": Input/output error",
+      "set AllText: mine"};
   EXPECT_EQ(expected, events());
 }
 

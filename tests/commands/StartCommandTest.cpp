@@ -279,9 +279,12 @@ TEST_F(CommandTest, FileNameTooLongForTheSuffixIsNeverCutIntoAnotherPath) {
     const std::string fileName = longPath(dir.path(), length);
     host.strings["FileName"] = fileName;
     EXPECT_TRUE(run("Start"));
-    const std::string reason = "log: Plugin>  " + fileName + ": File name too long";
-    const std::vector<std::string> failure = {"log: Error while writing VOI file", reason.substr(0, 5 + 511)};
-    EXPECT_EQ(failure, lastEvents(2)) << length;
+    // The path gives way in its middle, so that the reason survives whole.
+    const std::string received = fileName.substr(0, 511);
+    const auto events = lastEvents(2);
+    EXPECT_EQ("log: Error while writing VOI file", events.at(0));
+    EXPECT_TRUE(events.at(1).ends_with(received.substr(received.size() - 100) + ": File name too long"))
+        << events.at(1);
 #ifndef _WIN32
     // Nothing was written under the name cut to the path's capacity either. (Not on
     // Windows: a folder path past MAX_PATH cannot be listed there.)

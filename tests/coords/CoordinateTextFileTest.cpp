@@ -11,6 +11,7 @@
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "coords/CoordinateEntry.h"
@@ -209,18 +210,33 @@ struct TargetCase {
   // the save of "new".
   void (*prepare)(const fs::path& dir);
   void (*check)(const fs::path& dir);
+  // The case gives files other owners, which only root can; with `asOtherUser` the
+  // save runs with the effective user id kOtherUser.
+  bool needsRoot = false;
+  bool asOtherUser = false;
 };
+
+constexpr uid_t kOtherUser = 65534;
 
 class SaveTargetTest : public ::testing::TestWithParam<TargetCase> {};
 
 // What a save does to each kind of target, and that it never leaves a temporary
 // file behind.
 TEST_P(SaveTargetTest, ReplacesOnlyOnSuccess) {
+  if (GetParam().needsRoot && ::geteuid() != 0) GTEST_SKIP() << "only root can give files other owners";
   FakeHost host;
   TempDir dir;
   GetParam().prepare(dir.path());
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(GetParam().error, writeText(dir / "list.txt", "new"));
+  // Root keeps its saved user id, so it can take its own back afterwards.
+  if (GetParam().asOtherUser) {
+    ASSERT_EQ(0, ::seteuid(kOtherUser));
+  }
+  const int error = writeText(dir / "list.txt", "new");
+  if (GetParam().asOtherUser) {
+    ASSERT_EQ(0, ::seteuid(0));
+  }
+  EXPECT_EQ(GetParam().error, error);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
   clearFileFaults();
   GetParam().check(dir.path());
@@ -230,6 +246,22 @@ TEST_P(SaveTargetTest, ReplacesOnlyOnSuccess) {
 
 void oldFile(const fs::path& dir) { writeFile(dir / "list.txt", "old"); }
 void oldKept(const fs::path& dir) { EXPECT_EQ("old", readFile(dir / "list.txt")); }
+
+// "<dir>/list.txt" as a link to "real.txt" (holding "old") in a folder that is
+// sticky and world-writable, like /tmp; the link and the folder get the owners given.
+void linkInStickyFolder(const fs::path& dir, uid_t linkOwner, uid_t folderOwner) {
+  writeFile(dir / "real.txt", "old");
+  fs::create_symlink("real.txt", dir / "list.txt");
+  ASSERT_EQ(0, ::lchown((dir / "list.txt").c_str(), linkOwner, linkOwner));
+  ASSERT_EQ(0, ::chown(dir.c_str(), folderOwner, folderOwner));
+  fs::permissions(dir, fs::perms(01777));
+}
+
+// Temporary files of the save's naming: of a process that is gone, of one that
+// runs (process 1), and of another target.
+const char* const kDeadSaversFile = ".list.txt.999999999-0.tmp";
+const char* const kLiveSaversFile = ".list.txt.1-0.tmp";
+const char* const kOtherTargetsFile = ".other.txt.999999999-0.tmp";
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, SaveTargetTest,
@@ -285,6 +317,37 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const fs::path& dir) {
                      EXPECT_TRUE(fs::is_character_file("/dev/full"));
                      EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "list.txt")));
+                   }},
+        // In a sticky, world-writable folder only links of the saver or of the
+        // folder's owner are followed: anyone could have planted another.
+        TargetCase{"ForeignLinkInStickyFolder", kForeignLink,
+                   [](const fs::path& dir) { linkInStickyFolder(dir, kOtherUser, 0); },
+                   [](const fs::path& dir) {
+                     EXPECT_EQ("old", readFile(dir / "real.txt"));
+                     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "list.txt")));
+                   },
+                   true},
+        TargetCase{"FolderOwnersLinkInStickyFolder", 0,
+                   [](const fs::path& dir) { linkInStickyFolder(dir, kOtherUser, kOtherUser); },
+                   [](const fs::path& dir) { EXPECT_EQ("new", readFile(dir / "real.txt")); }, true},
+        TargetCase{"ReadOnlyFile", EACCES,
+                   [](const fs::path& dir) {
+                     oldFile(dir);
+                     ASSERT_EQ(0, ::chown((dir / "list.txt").c_str(), kOtherUser, kOtherUser));
+                     fs::permissions(dir / "list.txt", fs::perms(0444));
+                     fs::permissions(dir, fs::perms(0777));
+                   },
+                   oldKept, true, true},
+        // A save clears away what dead saves of the same file left, and nothing else.
+        TargetCase{"TemporaryFilesOfDeadSavesAreRemoved", 0,
+                   [](const fs::path& dir) {
+                     for (const char* name : {kDeadSaversFile, kLiveSaversFile, kOtherTargetsFile})
+                       writeFile(dir / name, "left");
+                   },
+                   [](const fs::path& dir) {
+                     EXPECT_FALSE(fs::exists(dir / kDeadSaversFile));
+                     EXPECT_TRUE(fs::remove(dir / kLiveSaversFile));
+                     EXPECT_TRUE(fs::remove(dir / kOtherTargetsFile));
                    }}),
     [](const ::testing::TestParamInfo<TargetCase>& p) { return p.param.name; });
 

@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -182,6 +185,11 @@ TEST_P(FileNameLengthTest, SavesWhenThePathFitsAndReportsOtherwise) {
   } else {
     EXPECT_THAT(run.log, Contains(kVoiWriteError)) << run.process.out;
     EXPECT_THAT(run.log, Not(Contains(StartsWith("Plugin>  Saved: ")))) << run.process.out;
+    // The reason survives whole; the path gives way in its middle.
+    EXPECT_THAT(run.log,
+                Contains(::testing::AllOf(StartsWith("Plugin>  " + dir.path().string()),
+                                          ::testing::HasSubstr(".../"), EndsWith("ff: File name too long"))))
+        << run.process.out;
 #ifndef _WIN32
     // (Not on Windows: a folder path past MAX_PATH cannot be examined there.)
     EXPECT_TRUE(fs::is_empty(folder)) << "a file was written";
@@ -239,7 +247,8 @@ class CommandLengthTest : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(CommandLengthTest, UnknownCommandIsLoggedAsReceived) {
   const std::string command(GetParam(), 'C');
   const HostRun run = runDialog({command});
-  expectSurvived(run);
+  // The plug-in logs it and goes on, as the host expects; the batch run fails.
+  expectSurvived(run, 1);
   EXPECT_THAT(run.log, Contains("Plugin>  Received unknown command: \"" +
                                 command.substr(0, kCommandCapacity - 1) + "\"."))
       << run.process.out;
@@ -257,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, CommandLengthTest,
 struct TextFileCase {
   std::string name;
   std::string content;
-  int lines;
+  int lines; // -1: no line is taken and the list stays as it was
   std::string allText;
   bool readError;
 };
@@ -268,17 +277,26 @@ class TextFileCapacityTest : public ::testing::TestWithParam<TextFileCase> {};
 TEST_P(TextFileCapacityTest, ReadsWhatFitsAndReportsTheRest) {
   const auto& c = GetParam();
   TempDir dir;
-  writeFile(dir / "list.txt", c.content);
+  const std::string list = (dir / "list.txt").string();
+  writeFile(list, c.content);
   // After a read error the run fails, and --save saves nothing: AllText is shown.
   const HostRun run =
-      runDialog({"--open-path", (dir / "list.txt").string(), "--save",
+      runDialog({"--text", "VOItext=mine", "--open-path", list, "--save",
                  "AllText=" + (dir / "all.txt").string(), "--show", "AllText", "ReadTextFile"});
   expectSurvived(run, c.readError ? 1 : 0);
-  EXPECT_THAT(run.log, Contains("Plugin>  Read " + std::to_string(c.lines) + " lines in " +
-                                (dir / "list.txt").string()))
-      << run.process.out;
   EXPECT_THAT(run.log, containsIf(c.readError, kTextReadError)) << run.process.out;
-  const std::string shown = c.allText.empty() || c.allText.back() == '\n' ? c.allText : c.allText + "\n";
+  const std::string allText = c.lines < 0 ? "mine" : c.allText;
+  if (c.lines < 0) {
+    EXPECT_THAT(run.log, Contains("Plugin>  The list is unchanged: " + list + ": File too large"))
+        << run.process.out;
+  } else {
+    EXPECT_THAT(run.log, Contains("Plugin>  Read " + std::to_string(c.lines) + " lines in " + list))
+        << run.process.out;
+    const std::string kept = "Plugin>  Kept the first " + std::to_string(c.lines) + " lines (" +
+                             std::to_string(c.allText.size()) + " bytes); a list holds at most 99999 bytes.";
+    EXPECT_THAT(run.log, containsIf(c.readError, kept)) << run.process.out;
+  }
+  const std::string shown = allText.back() == '\n' ? allText : allText + "\n";
   EXPECT_THAT(run.process.out, EndsWith("[parameter] AllText:\n" + shown));
   if (!c.readError) {
     EXPECT_TRUE(readFile(dir / "all.txt") == c.allText) << "AllText differs";
@@ -305,8 +323,8 @@ INSTANTIATE_TEST_SUITE_P(
         // One line without LF: 99999 characters and the NUL fill the list text.
         TextFileCase{"OneLine99998", std::string(99998, 'a'), 1, std::string(99998, 'a'), false},
         TextFileCase{"OneLine99999", std::string(99999, 'a'), 1, std::string(99999, 'a'), false},
-        TextFileCase{"OneLine100000", std::string(100000, 'a'), 0, "", true},
-        TextFileCase{"OneLine100001", std::string(100001, 'a'), 0, "", true},
+        TextFileCase{"OneLine100000", std::string(100000, 'a'), -1, "", true},
+        TextFileCase{"OneLine100001", std::string(100001, 'a'), -1, "", true},
         // 100 lines joined to exactly 99999 characters; one more character leaves the
         // last line out.
         TextFileCase{"HundredLinesFit", hundredLines(0), 100, joinedHundred(100), false},
@@ -317,7 +335,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A NUL keeps the rest of its line out of the list, but the whole line must
         // still fit the list text by itself.
         TextFileCase{"NulThenTailThatFits", "a\0"s + std::string(99997, 'z') + "\nb", 2, "a\nb", false},
-        TextFileCase{"NulThenTailTooLong", "a\0"s + std::string(99998, 'z') + "\nb", 0, "", true},
+        TextFileCase{"NulThenTailTooLong", "a\0"s + std::string(99998, 'z') + "\nb", -1, "", true},
         TextFileCase{"OnlySeparators", shortLines(3, ",;:\"' \t"), 3, ",;:\"' \t\n,;:\"' \t\n,;:\"' \t",
                      false}),
     [](const ::testing::TestParamInfo<TextFileCase>& testCase) { return testCase.param.name; });
@@ -332,7 +350,8 @@ TEST(TextFileSizeTest, SparseFileOfNulBytesStopsAtTheListCapacity) {
   fs::resize_file(file, std::uintmax_t{1} << 30);
   const HostRun run = runDialog({"--open-path", file.string(), "ReadTextFile"});
   expectSurvived(run, 1);
-  EXPECT_THAT(run.log, Contains("Plugin>  Read 0 lines in " + file.string())) << run.process.out;
+  EXPECT_THAT(run.log, Contains("Plugin>  The list is unchanged: " + file.string() + ": File too large"))
+      << run.process.out;
   EXPECT_THAT(run.log, Contains(kTextReadError)) << run.process.out;
 }
 
@@ -438,16 +457,30 @@ class OutputPathTest : public ::testing::TestWithParam<OutputCase> {
 protected:
   OutputPathTest() {
     writeFile(dir / "afile", "a regular file");
+    writeFile(dir / "victim", kVictim);
 #ifndef _WIN32
     fs::create_symlink("/dev/full", dir / "full.voi");
     fs::create_symlink("/dev/full", dir / "full.txt");
+    // Links to "victim" that another user planted in a sticky, world-writable folder.
+    fs::create_directory(dir / "shared");
+    for (const char* name : {"foreign.voi", "foreign.txt"}) {
+      fs::create_symlink(dir / "victim", dir / "shared" / name);
+      if (::geteuid() == 0) static_cast<void>(::lchown((dir / "shared" / name).c_str(), 65534, 65534));
+    }
+    fs::permissions(dir / "shared", fs::perms(01777));
 #endif
   }
   void SetUp() override {
 #ifdef _WIN32
     if (GetParam().name.find("DevFull") != std::string::npos) GTEST_SKIP() << "Windows has no /dev/full";
+    if (GetParam().name.find("Foreign") != std::string::npos) GTEST_SKIP() << "Windows has no sticky folders";
+#else
+    if (GetParam().name.find("Foreign") != std::string::npos && ::geteuid() != 0)
+      GTEST_SKIP() << "only root can plant a link of another user";
 #endif
   }
+  void TearDown() override { EXPECT_EQ(kVictim, readFile(dir / "victim")); }
+  static constexpr char kVictim[] = "a file of the user who saves";
   std::string path(const std::string& suffix) const {
     const std::string& given = GetParam().path;
     return given.front() == '/' ? given : (dir / (given + suffix)).string();
@@ -489,7 +522,8 @@ TEST_P(VoiOutputPathTest, FailureIsReportedAndNothingIsRemoved) {
 INSTANTIATE_TEST_SUITE_P(Hostile, VoiOutputPathTest,
                          ::testing::Values(OutputCase{"MissingFolder", "missing/out"},
                                            OutputCase{"RegularFileAsFolder", "afile/out"},
-                                           OutputCase{"LinkToDevFull", "full"}),
+                                           OutputCase{"LinkToDevFull", "full"},
+                                           OutputCase{"ForeignLinkInStickyFolder", "shared/foreign"}),
                          [](const ::testing::TestParamInfo<OutputCase>& testCase) {
                            return testCase.param.name;
                          });
@@ -509,9 +543,43 @@ INSTANTIATE_TEST_SUITE_P(Hostile, TextOutputPathTest,
                          ::testing::Values(OutputCase{"MissingFolder", "missing/out"},
                                            OutputCase{"RegularFileAsFolder", "afile/out"},
                                            OutputCase{"LinkToDevFull", "full"},
-                                           OutputCase{"DevFull", "/dev/full"}),
+                                           OutputCase{"DevFull", "/dev/full"},
+                                           OutputCase{"ForeignLinkInStickyFolder", "shared/foreign"}),
                          [](const ::testing::TestParamInfo<OutputCase>& testCase) {
                            return testCase.param.name;
                          });
+
+#ifdef __linux__
+// ---------------------------------------------------------------------------------
+// Signals that end the batch tool in the middle of a save leave no temporary file.
+
+class EndingSignalTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EndingSignalTest, LeavesNoTemporaryFile) {
+  TempDir dir;
+  // The host starts with default signal actions (a shell ignores SIGINT in its
+  // background jobs), and the signal comes once the temporary file is there.
+  const std::string script =
+      "env --default-signal=INT \"$host\" spheres --centre 0 0 0 --radius 100 --no-load -o \"$dir/out\" "
+      ">/dev/null 2>&1 &\n"
+      "pid=$!; seen=no\n"
+      "while kill -0 $pid 2>/dev/null; do\n"
+      "  for f in \"$dir\"/.out.voi.*.tmp; do [ -e \"$f\" ] && seen=yes; done\n"
+      "  [ $seen = yes ] && break\n"
+      "done\n"
+      "kill -$sig $pid 2>/dev/null; wait $pid; echo \"$seen $?\"\n";
+  const ProcessResult run =
+      runProcess({"/bin/sh", "-c", script},
+                 {"host=" + built::kHost, "dir=" + dir.path().string(), "sig="s + GetParam()});
+  if (run.out.rfind("no ", 0) == 0) GTEST_SKIP() << "the save ended before the signal could come";
+  EXPECT_NE("yes 0\n", run.out) << "the signal did not end the host";
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "left behind: " << (*fs::directory_iterator(dir.path())).path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, EndingSignalTest, ::testing::Values("INT", "TERM", "HUP"),
+                         [](const ::testing::TestParamInfo<const char*>& testCase) {
+                           return std::string(testCase.param);
+                         });
+#endif
 
 } // namespace

@@ -300,8 +300,16 @@ TEST_F(RogueHostTest, ListOf99999CharactersCleansToNothing) {
 // A path of 511 A's is too long for the file system: nothing is read or written.
 TEST_F(RogueHostTest, DialogPathsAreReadWithin511Characters) {
   const std::string path(orbiculon::kFilePathCapacity - 1, 'A');
+  // The path gives way in its middle, so that the reason survives. (Windows finds no
+  // such file rather than a name too long.)
+#ifdef _WIN32
+  const std::string reason = "A: No such file or directory";
+#else
+  const std::string reason = "A: File name too long";
+#endif
   EXPECT_THAT(run("ReadTextFile"),
-              Contains(("Plugin>  The list is unchanged: " + path + ": File name too long").substr(0, 511)));
+              Contains(::testing::AllOf(StartsWith("Plugin>  The list is unchanged: AAA"),
+                                        ::testing::HasSubstr("A.../A"), ::testing::EndsWith(reason))));
   EXPECT_THAT(run("SaveTextFile"), Contains("Plugin>  Error while writing *.txt file."));
   EXPECT_THAT(host.events, Contains("message: Error saving file"));
 }
