@@ -47,10 +47,10 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       "get the other fields from --radius, --name and --colour. Lines starting with // are comments;\n"
       "a \"// Reference=MNI\" or \"// Reference=Talairach\" line chooses the space.\n\n"
       "Examples:\n"
-      "  CerevantRZ.exe clean examples/paper_table.txt --explain\n"
-      "  CerevantRZ.exe clean examples/peak_table.txt --complete --radius 6 --name peak\n"
-      "  CerevantRZ.exe clean peaks.csv --space mni --output peaks_clean.txt\n"
-      "  cat peaks.txt | CerevantRZ.exe clean - > peaks_clean.txt");
+      "  " ORBICULON_PROGRAM " clean examples/paper_table.txt --explain\n"
+      "  " ORBICULON_PROGRAM " clean examples/peak_table.txt --complete --radius 6 --name peak\n"
+      "  " ORBICULON_PROGRAM " clean peaks.csv --space mni --output peaks_clean.txt\n"
+      "  cat peaks.txt | " ORBICULON_PROGRAM " clean - > peaks_clean.txt");
   return clean;
 }
 
