@@ -87,8 +87,12 @@ std::string unknownWord(const CLI::App& app, int argc, char** argv, std::string&
       std::vector<std::string> names;
       for (const CLI::App* subcommand : app.get_subcommands(std::function<bool(const CLI::App*)>()))
         names.push_back(subcommand->get_name());
-      if (std::find(names.begin(), names.end(), word) == names.end())
+      if (std::find(names.begin(), names.end(), word) == names.end()) {
+        // `orbiculon version` and `orbiculon help` mean the options of that name.
+        if (app.get_option_no_throw("--" + word) != nullptr)
+          return "unknown subcommand " + inQuotes(word) + "; did you mean " + inQuotes("--" + word) + "?";
         return "unknown subcommand " + inQuotes(word) + suggestion(word, names);
+      }
       current = app.get_subcommand(word);
       command += " " + word;
       continue;

@@ -126,10 +126,10 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                    "out/amygdala.voi); an existing file is replaced")
       ->required()
       ->check(nonEmptyPath());
-  spheres->add_flag(
-      "--load,!--no-load", options.load,
-      "Have the host load the written file (default: load); the stand-in host reads it back and "
-      "logs how many VOIs and voxels it holds");
+  spheres->add_flag("--load,!--no-load", options.load,
+                    "Have the host load the written file (default: load); " ORBICULON_PROGRAM
+                    " reads it back and "
+                    "logs how many VOIs and voxels it holds");
   addPluginOption(*spheres, options.plugin);
   addHostOptions(*spheres, options.host);
   spheres->footer(

@@ -455,7 +455,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"sphere", "@/list.txt", "-o", "@/out"},
                 2,
                 "error: unknown subcommand \"sphere\"; did you mean \"spheres\"?\nRun orbiculon --help"},
-        Failure{"SubcommandUnknown", {"version"}, 2, "error: unknown subcommand \"version\"\n"},
+        Failure{"SubcommandUnknown", {"frobnicate"}, 2, "error: unknown subcommand \"frobnicate\"\n"},
+        Failure{"SubcommandForAnOption",
+                {"version"},
+                2,
+                "unknown subcommand \"version\"; did you mean \"--version\"?"},
         Failure{"OutputIsStandardOutput",
                 {"spheres", "@/list.txt", "-o", "-"},
                 2,
@@ -652,9 +656,11 @@ const fs::path kInstallTree = ORBICULON_INSTALL_TREE;
 #if defined(_WIN32)
 const fs::path kInstalledCommand = "orbiculon.exe";
 const fs::path kInstalledHost = fs::path("orbiculon") / "CerevantRZ.exe";
+const fs::path kInstalledModule = "Orbiculon.dll";
 #else
 const fs::path kInstalledCommand = fs::path("bin") / "orbiculon";
 const fs::path kInstalledHost = fs::path("lib") / "orbiculon" / "CerevantRZ.exe";
+const fs::path kInstalledModule = "Orbiculon.so";
 #endif
 
 // The installation in place, or copied elsewhere (the copy is what the test may
@@ -705,13 +711,23 @@ TEST_P(InstalledCommandTest, RunsTheToolWithItsArgumentsAndExitCode) {
   EXPECT_NE(std::string::npos, typo.err.find("did you mean \"spheres\"?")) << typo.err;
 }
 
-TEST_P(InstalledCommandTest, MissingToolIsReportedWithoutRunningAnything) {
+TEST_P(InstalledCommandTest, MissingFilesAreReportedWithoutRunningAnything) {
   if (!GetParam()) GTEST_SKIP() << "only the moved copy may be broken";
+  // Without its module the tool names the installation, not an option never given.
+  fs::remove(tree_ / kInstalledHost.parent_path() / kInstalledModule);
+  const ProcessResult withoutModule =
+      run({"spheres", (kExamples / "clean_list.txt").string(), "-o", "relative"});
+  EXPECT_EQ(2, withoutModule.exitCode);
+  EXPECT_NE(std::string::npos,
+            withoutModule.err.find("error: the plug-in module installed with orbiculon is missing or broken"))
+      << withoutModule.err;
+
   fs::remove(tree_ / kInstalledHost);
-  const ProcessResult run = this->run({"--version"});
-  EXPECT_EQ(2, run.exitCode);
-  EXPECT_EQ("", run.out);
-  EXPECT_NE(std::string::npos, run.err.find("is the installation complete?")) << run.err;
+  const ProcessResult withoutTool = run({"--version"});
+  EXPECT_EQ(2, withoutTool.exitCode);
+  EXPECT_EQ("", withoutTool.out);
+  EXPECT_NE(std::string::npos, withoutTool.err.find("is the installation complete?")) << withoutTool.err;
+  EXPECT_EQ(std::set<std::string>{"moved"}, filesIn(folder()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, InstalledCommandTest, ::testing::Bool(),
