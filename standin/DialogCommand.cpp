@@ -39,6 +39,17 @@ void setStartValues() {
   }
 }
 
+// "Each starts as the dialog does: Radius=5.0 ..., the others at 0 or empty."
+std::string startValuesText() {
+  std::string text = "Each starts as the dialog does:";
+  for (const auto& [name, type, value] : kDialogStartValues) {
+    const std::string_view shown = value;
+    if (!shown.empty() && shown.find_first_not_of("0.") != std::string_view::npos)
+      text += std::string(" ") + name + "=" + value;
+  }
+  return text + ", the others at 0 or empty.";
+}
+
 void setParameters(const DialogOptions& options) {
   auto& host = state();
   setStartValues();
@@ -109,7 +120,9 @@ CLI::App* setupDialog(CLI::App& app, DialogOptions& options) {
       "Parameters of the dialog: Command, MNIorTal (0 TAL, 1 MNI), tX, tY, tZ, Radius (float), Name_of_VOI,\n"
       "cR, cG, cB, FileName (the VOI file without .voi), LoadInCV (1 load), listVOIinfoFrom (1 the list),\n"
       "VOItext (the coordinate list), AllText (written by ReadTextFile), ConvertSpace (0 none; 1, 2, 3\n"
-      "icbm2tal SPM, FSL, other; 4 mni2tal).\n\n"
+      "icbm2tal SPM, FSL, other; 4 mni2tal).\n" +
+      startValuesText() +
+      "\n\n"
       "Examples:\n"
       "  " ORBICULON_PROGRAM " dialog --info\n"
       "  " ORBICULON_PROGRAM " dialog --float tX=-42 --float tY=-58 --float tZ=22 --float Radius=5 \\\n"
