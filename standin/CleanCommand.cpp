@@ -17,10 +17,11 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       ->required();
   addSpaceOption(*clean, options.space, &options.spaceGiven);
   clean
-      ->add_option("--output,-o", options.output,
-                   "File for the cleaned list, written as the dialog's Save button writes it (no line end "
-                   "after the last line); an existing file is replaced. Default: standard output, where the "
-                   "log then goes to standard error")
+      ->add_option(
+          "--output,-o", options.output,
+          "File for the cleaned list, written as the dialog's Save button writes it (no line end "
+          "after the last line); an existing file is replaced. Default (and -): standard output, where the "
+          "log then goes to standard error")
       ->check(nonEmptyPath());
   clean->add_flag("--explain", options.explain,
                   "After the log, one line for every input line that is dropped or changed, saying why, "
@@ -55,7 +56,8 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
 }
 
 ExitCode runClean(const CleanOptions& options) {
-  const bool toFile = !options.output.empty();
+  // "-" is standard output, as it is standard input for LIST, never a file named "-".
+  const bool toFile = !options.output.empty() && options.output != "-";
   if (toFile) checkOutputPath("--output", options.output);
   if (toFile && options.output.size() >= stringParameterCapacity("FileName")) {
     throw CLI::ValidationError(

@@ -217,14 +217,26 @@ TEST_F(CommandLineTest, ConvertPrintsTheCleanedListWithConvertedCentres) {
 
 using CleanCommandTest = CommandLineTest;
 
-TEST_F(CleanCommandTest, StandardOutputHoldsOnlyTheCleanedList) {
+class CleanToStandardOutputTest : public CommandLineTest,
+                                  public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(CleanToStandardOutputTest, StandardOutputHoldsOnlyTheCleanedList) {
   writeFile(path("list.txt"), "heading\r\n-42,-58,22,5,amygdala_L,255,0,0\r\n");
-  const ProcessResult run = runHost({"clean", path("list.txt")});
+  std::vector<std::string> arguments{"clean", path("list.txt")};
+  arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
+  const ProcessResult run = runHost(arguments);
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_EQ(platformText("  -42.0   -58.0    22.0     5.0                amygdala_L     255    0    0\n"),
             run.out);
   EXPECT_THAT(splitLines(run.err), Contains("Plugin>  1 valid lines left after cleaning")) << run.err;
+  // The host runs in this process's working folder: no file "-" there.
+  EXPECT_FALSE(fs::exists("-"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, CleanToStandardOutputTest,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--output", "-"}),
+                         [](const auto& testInfo) { return testInfo.param.empty() ? "Default" : "Dash"; });
 
 TEST_F(CleanCommandTest, ExplainFollowsTheLog) {
   const ProcessResult run =
