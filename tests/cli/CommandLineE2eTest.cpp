@@ -686,19 +686,16 @@ protected:
       fs::copy(kInstallTree, tree_, fs::copy_options::recursive);
     }
   }
-  // Runs the command from the test's folder.
+  // Runs the command from the test's folder: the child starts in this process's
+  // working folder, which is the test's while it runs.
   ProcessResult run(const std::vector<std::string>& arguments) const {
-#if defined(_WIN32)
     std::vector<std::string> command{(tree_ / kInstalledCommand).string()};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return orbiculon::testing::runProcess(command);
-#else
-    std::string line = "cd \"$1\" && shift && exec \"$@\"";
-    std::vector<std::string> command{
-        "/bin/sh", "-c", line, "sh", folder().string(), (tree_ / kInstalledCommand).string()};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return orbiculon::testing::runProcess(command);
-#endif
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder());
+    ProcessResult result = orbiculon::testing::runProcess(command);
+    fs::current_path(previous);
+    return result;
   }
 
   fs::path tree_;
