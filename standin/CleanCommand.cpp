@@ -17,10 +17,11 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       ->required();
   addSpaceOption(*clean, options.space, &options.spaceGiven);
   clean
-      ->add_option("--output,-o", options.output,
-                   "File for the cleaned list, written as the dialog's Save button writes it (no line end "
-                   "after the last line); an existing file is replaced. Default: standard output, where the "
-                   "log then goes to standard error")
+      ->add_option(
+          "--output,-o", options.output,
+          "File for the cleaned list, written as the dialog's Save button writes it (no line end "
+          "after the last line); an existing file is replaced. Default (and -): standard output, where the "
+          "log then goes to standard error")
       ->check(nonEmptyPath());
   clean->add_flag("--explain", options.explain,
                   "After the log, one line for every input line that is dropped or changed, saying why, "
@@ -48,15 +49,16 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
       "get the other fields from --radius, --name and --colour. Lines starting with // are comments;\n"
       "a \"// Reference=MNI\" or \"// Reference=Talairach\" line chooses the space.\n\n"
       "Examples:\n"
-      "  CerevantRZ.exe clean examples/paper_table.txt --explain\n"
-      "  CerevantRZ.exe clean examples/peak_table.txt --complete --radius 6 --name peak\n"
-      "  CerevantRZ.exe clean peaks.csv --space mni --output peaks_clean.txt\n"
-      "  cat peaks.txt | CerevantRZ.exe clean - > peaks_clean.txt");
+      "  " ORBICULON_PROGRAM " clean examples/paper_table.txt --explain\n"
+      "  " ORBICULON_PROGRAM " clean examples/peak_table.txt --complete --radius 6 --name peak\n"
+      "  " ORBICULON_PROGRAM " clean peaks.csv --space mni --output peaks_clean.txt\n"
+      "  cat peaks.txt | " ORBICULON_PROGRAM " clean - > peaks_clean.txt");
   return clean;
 }
 
 ExitCode runClean(const CleanOptions& options) {
-  const bool toFile = !options.output.empty();
+  // "-" is standard output, as it is standard input for LIST, never a file named "-".
+  const bool toFile = !options.output.empty() && options.output != "-";
   if (toFile) checkOutputPath("--output", options.output);
   if (toFile && options.output.size() >= stringParameterCapacity("FileName")) {
     throw CLI::ValidationError(

@@ -49,7 +49,10 @@ std::string inputName(const std::string& path) {
 std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 void addPluginOption(CLI::App& app, std::string& plugin) {
-  app.add_option("--plugin", plugin, "Plug-in module to load (default: the one next to this program)");
+  app.add_option("--plugin", plugin, "Plug-in module to load (default: the one installed with this program)");
+  app.add_flag_callback(
+      "--quiet,-q", [] { state().quiet = true; },
+      "Keep the host log off standard output; errors and questions still go to standard error");
 }
 
 std::string pluginPathOrDefault(const std::string& plugin) {
@@ -216,6 +219,8 @@ void installVoiLoader(VoiLoads& loads) {
     bool ok = false;
     std::string line = loadVoiFileLogLine(path, ok);
     ++(ok ? loads.loaded : loads.failed);
+    // The run fails for it: the reason is shown even when the log is not.
+    if (!ok && state().quiet) std::cerr << line << std::endl;
     return line;
   };
 }

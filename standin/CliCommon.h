@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "standin/HostState.h"
+#include "standin/ProgramName.h"
 #include "standin/Session.h"
 #include "standin/TextForMessages.h"
 
@@ -50,7 +51,7 @@ template <typename T> CLI::Validator choiceOf(const std::vector<std::pair<std::s
       "{" + names + "}");
 }
 
-// --plugin only; every subcommand that runs the plug-in has it.
+// --plugin and --quiet; every subcommand that runs the plug-in has them.
 void addPluginOption(CLI::App& app, std::string& plugin);
 std::string pluginPathOrDefault(const std::string& plugin);
 

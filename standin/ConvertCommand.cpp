@@ -46,8 +46,8 @@ CLI::App* setupConvert(CLI::App& app, ConvertOptions& options) {
       "decimal), the log to standard error. A converted centre outside the bounds of the other space\n"
       "is printed too, with a note: cleaning the list for that space would drop it.\n\n"
       "Examples:\n"
-      "  CerevantRZ.exe convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
-      "  CerevantRZ.exe convert tal_peaks.txt --transform mni2tal > mni_peaks.txt");
+      "  " ORBICULON_PROGRAM " convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
+      "  " ORBICULON_PROGRAM " convert tal_peaks.txt --transform mni2tal > mni_peaks.txt");
   return convert;
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "standin/CleaningExplanation.h"
+#include "standin/DialogStartValues.h"
 #include "standin/EndingSignals.h"
 #include "standin/HostState.h"
 
@@ -28,8 +29,34 @@ std::optional<std::string> parameterText(const std::string& name) {
   return std::nullopt;
 }
 
+// Every parameter at the value the dialog script starts it with, as the host's
+// dialog holds them before the user changes any.
+void setStartValues() {
+  auto& host = state();
+  for (const auto& [name, type, value] : kDialogStartValues) {
+    if (std::string_view(type) == "integer")
+      host.ints[name] = parseNumber<std::int32_t>(name, value);
+    else if (std::string_view(type) == "float")
+      host.floats[name] = parseNumber<float>(name, value);
+    else
+      host.strings[name] = value;
+  }
+}
+
+// "Each starts as the dialog does: Radius=5.0 ..., the others at 0 or empty."
+std::string startValuesText() {
+  std::string text = "Each starts as the dialog does:";
+  for (const auto& [name, type, value] : kDialogStartValues) {
+    const std::string_view shown = value;
+    if (!shown.empty() && shown.find_first_not_of("0.") != std::string_view::npos)
+      text += std::string(" ") + name + "=" + value;
+  }
+  return text + ", the others at 0 or empty.";
+}
+
 void setParameters(const DialogOptions& options) {
   auto& host = state();
+  setStartValues();
   for (const auto& text : options.ints) {
     const auto [name, value] = splitAssignment("--int", text);
     host.ints[name] = parseNumber<std::int32_t>("--int", value);
@@ -63,7 +90,9 @@ void setParameters(const DialogOptions& options) {
 } // namespace
 
 CLI::App* setupDialog(CLI::App& app, DialogOptions& options) {
-  auto* dialog = app.add_subcommand("dialog", "Drive the plug-in's dialog: set parameters, run its commands");
+  auto* dialog = app.add_subcommand(
+      "dialog", "Drive the plug-in's dialog: set parameters (each starts as the dialog starts it), run its "
+                "commands");
   addPluginOption(*dialog, options.plugin);
   addHostOptions(*dialog, options.host);
   dialog->add_option("--int", options.ints, "Set an integer parameter, NAME=VALUE (repeatable)")
@@ -98,15 +127,17 @@ CLI::App* setupDialog(CLI::App& app, DialogOptions& options) {
       "Parameters of the dialog: Command, MNIorTal (0 TAL, 1 MNI), tX, tY, tZ, Radius (float), Name_of_VOI,\n"
       "cR, cG, cB, FileName (the VOI file without .voi), LoadInCV (1 load), listVOIinfoFrom (1 the list),\n"
       "VOItext (the coordinate list), AllText (written by ReadTextFile), ConvertSpace (0 none; 1, 2, 3\n"
-      "icbm2tal SPM, FSL, other; 4 mni2tal).\n\n"
+      "icbm2tal SPM, FSL, other; 4 mni2tal).\n" +
+      startValuesText() +
+      "\n\n"
       "Examples:\n"
-      "  CerevantRZ.exe dialog --info\n"
-      "  CerevantRZ.exe dialog --float tX=-42 --float tY=-58 --float tZ=22 --float Radius=5 \\\n"
+      "  " ORBICULON_PROGRAM " dialog --info\n"
+      "  " ORBICULON_PROGRAM " dialog --float tX=-42 --float tY=-58 --float tZ=22 --float Radius=5 \\\n"
       "      --text Name_of_VOI=amygdala_L --int cR=255 --int LoadInCV=1 --text FileName=amygdala Start\n"
-      "  CerevantRZ.exe dialog --text-file VOItext=list.txt --int MNIorTal=1 --save VOItext=clean.txt "
+      "  " ORBICULON_PROGRAM " dialog --text-file VOItext=list.txt --int MNIorTal=1 --save VOItext=clean.txt "
       "CleanUpText\n"
-      "  CerevantRZ.exe dialog --open-path list.txt --show AllText ReadTextFile\n"
-      "  CerevantRZ.exe dialog --header IsTalSpace=0 --answer no --int listVOIinfoFrom=1 \\\n"
+      "  " ORBICULON_PROGRAM " dialog --open-path list.txt --show AllText ReadTextFile\n"
+      "  " ORBICULON_PROGRAM " dialog --header IsTalSpace=0 --answer no --int listVOIinfoFrom=1 \\\n"
       "      --text-file VOItext=list.txt --text FileName=out Start");
   return dialog;
 }

@@ -29,7 +29,13 @@ void copyInto(const std::string& value, char* buffer, std::size_t capacity) {
 
 void unexpected(const char* name) { std::cerr << "[host] unexpected call of " << name << std::endl; }
 
-std::ostream& hostLog() { return state().log != nullptr ? *state().log : std::cout; }
+// Where the host log is shown; with --quiet nowhere (a stream without a buffer
+// drops what it is given).
+std::ostream& hostLog() {
+  static std::ostream nowhere(nullptr);
+  if (state().quiet) return nowhere;
+  return state().log != nullptr ? *state().log : std::cout;
+}
 
 } // namespace
 

@@ -40,6 +40,8 @@ struct HostState {
 
   // Where the host log goes; null means standard output.
   std::ostream* log = nullptr;
+  // The host log is only kept in loggedLines, not shown (--quiet).
+  bool quiet = false;
   // Every text the plug-in logged, in order, so the host can tell what a command did.
   std::vector<std::string> loggedLines;
 };

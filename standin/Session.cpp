@@ -9,6 +9,7 @@
 #include "standin/EndingSignals.h"
 #include "standin/HostState.h"
 #include "standin/PluginModule.h"
+#include "standin/ProgramName.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -55,7 +56,14 @@ std::string defaultPluginPath() {
 
 ExitCode runSession(const SessionPlan& plan) {
   PluginModule module(plan.pluginPath);
-  if (!module.loaded()) throw CLI::ValidationError("--plugin", module.error());
+  if (!module.loaded()) {
+    // Without --plugin the module is the one installed with the program: a broken
+    // installation, not an option the user gave.
+    if (plan.pluginPath != defaultPluginPath()) throw CLI::ValidationError("--plugin", module.error());
+    throw CLI::ValidationError("the plug-in module installed with " + std::string(kProgramName) +
+                               " is missing or broken (" + module.error() + "); reinstall " + kProgramName +
+                               ", or name a module with --plugin");
+  }
   if (plan.printIdentification) {
     std::cerr << "[plugin] " << module.name() << " " << module.version() << " - " << module.description()
               << " (author " << module.author() << ", help " << module.helpFile() << ", dialog "

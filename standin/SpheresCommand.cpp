@@ -33,6 +33,9 @@ void checkName(const std::string& name) {
 // it fits the host's file-name field with the suffix.
 std::string checkedVoiPath(const std::string& output) {
   if (output.empty()) throw CLI::ValidationError("--output", "the path is empty");
+  // "-" stands for standard output elsewhere; a VOI file is loaded by its name.
+  if (output == "-")
+    throw CLI::ValidationError("--output", "a VOI file needs a name; \"-\" (standard output) is not one");
   const std::filesystem::path name(voiFileName(output));
   if (!name.has_filename())
     throw CLI::ValidationError("--output", inQuotes(output) + " names no file; give a file path");
@@ -57,7 +60,7 @@ void checkList(const SpheresOptions& options, const std::string& list) {
   const auto defaults = completionDefaults(options.complete, options.radius, options.name, options.colour);
   const CleaningReport report =
       explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr);
-  const std::string command = "CerevantRZ.exe clean --explain --space " +
+  const std::string command = std::string(kProgramName) + " clean --explain --space " +
                               std::string(isMni ? "mni " : "tal ") + (options.complete ? "--complete " : "") +
                               options.list;
   if (report.kept == 0) {
@@ -128,10 +131,10 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                    "out/amygdala.voi); an existing file is replaced")
       ->required()
       ->check(nonEmptyPath());
-  spheres->add_flag(
-      "--load,!--no-load", options.load,
-      "Have the host load the written file (default: load); the stand-in host reads it back and "
-      "logs how many VOIs and voxels it holds");
+  spheres->add_flag("--load,!--no-load", options.load,
+                    "Have the host load the written file (default: load); " ORBICULON_PROGRAM
+                    " reads it back and "
+                    "logs how many VOIs and voxels it holds");
   addPluginOption(*spheres, options.plugin);
   addHostOptions(*spheres, options.host);
   spheres->footer(
@@ -143,13 +146,14 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "\"// Reference=Talairach\" line chooses the space, and each experiment (lines between blank lines)\n"
       "of such a file is named after its \"// Author, year\" line.\n\n"
       "Examples:\n"
-      "  CerevantRZ.exe spheres examples/clean_list.txt --output amygdala_study\n"
-      "  CerevantRZ.exe spheres peaks.txt --space mni -o out/peaks.voi --no-load\n"
-      "  CerevantRZ.exe spheres mni_peaks.txt --space mni --convert icbm-spm -o tal_peaks\n"
-      "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
+      "  " ORBICULON_PROGRAM " spheres examples/clean_list.txt --output amygdala_study\n"
+      "  " ORBICULON_PROGRAM " spheres peaks.txt --space mni -o out/peaks.voi --no-load\n"
+      "  " ORBICULON_PROGRAM " spheres mni_peaks.txt --space mni --convert icbm-spm -o tal_peaks\n"
+      "  " ORBICULON_PROGRAM " spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
-      "  CerevantRZ.exe spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
-      "  CerevantRZ.exe spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
+      "  " ORBICULON_PROGRAM " spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
+      "  " ORBICULON_PROGRAM
+      " spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
       "yes");
   return spheres;
 }

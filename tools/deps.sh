@@ -27,6 +27,9 @@ build_packages=(
   clang-format     # the format check
   nodejs           # the dialog script and help page tests
   locales          # the locale data localedef needs (de_DE.UTF-8 below)
+  help2man         # the man page of orbiculon, made from its --help
+  dpkg-dev         # dpkg-shlibdeps: the dependencies of the .deb (cpack -G DEB)
+  bash             # the completion test sources the completion file
 )
 browser_packages=(chromium)
 windows_packages=(

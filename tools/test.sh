@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test, and checks that the sources are formatted.
+# Builds everything and runs every test, checks that the sources are formatted, and
+# packs the .deb (build/<preset>/orbiculon_<version>_amd64.deb).
 #
 #   tools/test.sh            preset linux-release
 #   tools/test.sh --werror   preset ci-linux-release: warnings are errors
@@ -37,4 +38,6 @@ stage "format check" check_format
 stage "configure ($preset)" cmake --preset "$preset"
 stage "build" cmake --build --preset "$preset"
 stage "test" ctest --preset "$preset"
+stage "package (.deb)" cpack --preset "$preset"
+ls -l "build/$preset"/orbiculon_*.deb
 print_stage_timings

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Windows build: cross-compiles Orbiculon.dll, the stand-in host CerevantRZ.exe
-# and the test programs with MinGW-w64, runs every test under Wine and packs the
-# ZIP that users unpack into the host's plug-in folder.
+# The Windows build: cross-compiles Orbiculon.dll, the batch tool (CerevantRZ.exe and
+# its launcher orbiculon.exe) and the test programs with MinGW-w64, runs every test
+# under Wine and packs the two ZIPs: the plug-in, which users unpack into the host's
+# plug-in folder, and the tools, which hold the orbiculon command.
 #
 #   tools/windows.sh            preset mingw-x64
 #   tools/windows.sh --werror   preset ci-mingw-x64: warnings are errors

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "standin/CommandShortfall.h"
+#include "standin/ProgramName.h"
 #include "standin/VoiReader.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
@@ -134,9 +135,8 @@ TEST_F(SpheresCommandTest, MniListWithHeaderGeometryAndNoLoad) {
   EXPECT_EQ(std::string::npos, run.out.find("Host>  Loaded")) << run.out;
   EXPECT_THAT(splitLines(run.err),
               Contains("note: 4 of 9 lines of \"" + (kExamples / "spreadsheet_export.csv").string() +
-                       "\" are dropped by cleaning; to see why, run: CerevantRZ.exe clean --explain "
-                       "--space mni " +
-                       (kExamples / "spreadsheet_export.csv").string()))
+                       "\" are dropped by cleaning; to see why, run: " + standin::kProgramName +
+                       " clean --explain --space mni " + (kExamples / "spreadsheet_export.csv").string()))
       << run.err;
   const auto content = readVoi(path("mni.voi"));
   EXPECT_EQ("MNI", content.referenceSpace);
@@ -218,14 +218,26 @@ TEST_F(CommandLineTest, ConvertPrintsTheCleanedListWithConvertedCentres) {
 
 using CleanCommandTest = CommandLineTest;
 
-TEST_F(CleanCommandTest, StandardOutputHoldsOnlyTheCleanedList) {
+class CleanToStandardOutputTest : public CommandLineTest,
+                                  public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(CleanToStandardOutputTest, StandardOutputHoldsOnlyTheCleanedList) {
   writeFile(path("list.txt"), "heading\r\n-42,-58,22,5,amygdala_L,255,0,0\r\n");
-  const ProcessResult run = runHost({"clean", path("list.txt")});
+  std::vector<std::string> arguments{"clean", path("list.txt")};
+  arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
+  const ProcessResult run = runHost(arguments);
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_EQ(platformText("  -42.0   -58.0    22.0     5.0                amygdala_L     255    0    0\n"),
             run.out);
   EXPECT_THAT(splitLines(run.err), Contains("Plugin>  1 valid lines left after cleaning")) << run.err;
+  // The host runs in this process's working folder: no file "-" there.
+  EXPECT_FALSE(fs::exists("-"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, CleanToStandardOutputTest,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--output", "-"}),
+                         [](const auto& testInfo) { return testInfo.param.empty() ? "Default" : "Dash"; });
 
 TEST_F(CleanCommandTest, CrAloneEndsTheLinesOfAListWithoutLineFeeds) {
   writeFile(path("list.txt"), "1 2 3 5 a 1 2 3\r4 5 6 5 b 1 2 3\r");
@@ -380,6 +392,38 @@ TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
   const ProcessResult run = runHost({"dialog", "--info"});
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_NE(std::string::npos, run.err.find("help HelpFolder/index.html, dialog Orbiculon.js")) << run.err;
+  // The program's version is the plug-in's.
+  const ProcessResult version = runHost({"--version"});
+  ASSERT_EQ(0, version.exitCode) << version.err;
+  const std::string pluginVersion = run.err.substr(0, run.err.find(" - "));
+  EXPECT_EQ("[plugin] Orbiculon " + withLineFeeds(version.out).substr(sizeof "orbiculon " - 1),
+            pluginVersion + "\n");
+}
+
+TEST_F(DialogCommandTest, ParametersStartAtTheDialogsStartValues) {
+  const ProcessResult run = runHost({"dialog", "--text", "FileName=" + path("out"), "Start"});
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  const auto content = readVoi(path("out.voi"));
+  ASSERT_EQ(1u, content.vois.size());
+  EXPECT_EQ("VOI", content.vois[0].name);
+  EXPECT_EQ((std::array<std::int32_t, 3>{255, 0, 0}), content.vois[0].colour);
+  // A radius of 5 mm at 1 mm voxels, as the spheres command makes it.
+  const ProcessResult spheres = runHost({"spheres", "--centre", "0", "0", "0", "-o", path("spheres")});
+  ASSERT_EQ(0, spheres.exitCode) << spheres.err;
+  EXPECT_EQ(readVoi(path("spheres.voi")).vois[0].voxels, content.vois[0].voxels);
+}
+
+TEST_F(SpheresCommandTest, QuietKeepsTheLogOffStandardOutputButNotTheFailure) {
+  const ProcessResult run = runHost(
+      {"spheres", (kExamples / "clean_list.txt").string(), "-o", path("quiet"), "--quiet", "--no-load"});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ("", run.out);
+  EXPECT_EQ(8u, readVoi(path("quiet.voi")).vois.size());
+  const ProcessResult failed = runHost({"spheres", (kExamples / "clean_list.txt").string(), "-o",
+                                        path("quiet"), "-q", "--header", "IsTalSpace=0", "--answer", "no"});
+  EXPECT_EQ(1, failed.exitCode);
+  EXPECT_EQ("", failed.out);
+  EXPECT_NE(std::string::npos, failed.err.find("returned false")) << failed.err;
 }
 
 // --- how the host judges a command that returned true, from its log ---
@@ -461,7 +505,29 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"UnknownOption",
                 {"spheres", "@/list.txt", "-o", "@/out", "--frobnicate"},
                 2,
-                "The following argument was not expected: --frobnicate"},
+                "error: unknown option \"--frobnicate\" of spheres\nRun orbiculon spheres --help"},
+        // Named before CLI11 would report the option it stands for as missing.
+        Failure{"OptionMistyped",
+                {"spheres", "@/list.txt", "--ouput", "@/out"},
+                2,
+                "error: unknown option \"--ouput\" of spheres; did you mean \"--output\"?"},
+        Failure{"OptionWithValueMistyped",
+                {"clean", "@/list.txt", "--spcae=mni"},
+                2,
+                "error: unknown option \"--spcae\" of clean; did you mean \"--space\"?"},
+        Failure{"SubcommandMistyped",
+                {"sphere", "@/list.txt", "-o", "@/out"},
+                2,
+                "error: unknown subcommand \"sphere\"; did you mean \"spheres\"?\nRun orbiculon --help"},
+        Failure{"SubcommandUnknown", {"frobnicate"}, 2, "error: unknown subcommand \"frobnicate\"\n"},
+        Failure{"SubcommandForAnOption",
+                {"version"},
+                2,
+                "unknown subcommand \"version\"; did you mean \"--version\"?"},
+        Failure{"OutputIsStandardOutput",
+                {"spheres", "@/list.txt", "-o", "-"},
+                2,
+                "error: --output: a VOI file needs a name"},
         Failure{"CentreNotANumber",
                 {"spheres", "--centre", "1", "two", "3", "-o", "@/out"},
                 2,
@@ -685,6 +751,124 @@ INSTANTIATE_TEST_SUITE_P(
                 {"dialog", "--text", "VOItext=x", "--save", "VOItext=/dev/full"},
                 1,
                 "error: --save: cannot write \"/dev/full\": No space left on device"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
+
+// --- the installed command ---
+
+// The tools installation that `cmake --install --component tools` laid out.
+const fs::path kInstallTree = ORBICULON_INSTALL_TREE;
+#if defined(_WIN32)
+const fs::path kInstalledCommand = "orbiculon.exe";
+const fs::path kInstalledHost = fs::path("orbiculon") / "CerevantRZ.exe";
+const fs::path kInstalledModule = "Orbiculon.dll";
+#else
+const fs::path kInstalledCommand = fs::path("bin") / "orbiculon";
+const fs::path kInstalledHost = fs::path("lib") / "orbiculon" / "CerevantRZ.exe";
+const fs::path kInstalledModule = "Orbiculon.so";
+#endif
+
+// The installation in place, or copied elsewhere (the copy is what the test may
+// break).
+class InstalledCommandTest : public CommandLineTest, public ::testing::WithParamInterface<bool> {
+protected:
+  void SetUp() override {
+    tree_ = kInstallTree;
+    if (GetParam()) {
+      tree_ = folder() / "moved";
+      fs::copy(kInstallTree, tree_, fs::copy_options::recursive);
+    }
+  }
+  // Runs the command from the test's folder: the child starts in this process's
+  // working folder, which is the test's while it runs.
+  ProcessResult run(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command{(tree_ / kInstalledCommand).string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder());
+    ProcessResult result = orbiculon::testing::runProcess(command);
+    fs::current_path(previous);
+    return result;
+  }
+
+  fs::path tree_;
+};
+
+TEST_P(InstalledCommandTest, RunsTheToolWithItsArgumentsAndExitCode) {
+  const ProcessResult spheres =
+      run({"spheres", (kExamples / "clean_list.txt").string(), "-o", "relative", "--quiet"});
+  ASSERT_EQ(0, spheres.exitCode) << spheres.out << spheres.err;
+  EXPECT_EQ(8u, readVoi(path("relative.voi")).vois.size());
+
+  const ProcessResult version = run({"--version"});
+  EXPECT_EQ(0, version.exitCode) << version.err;
+  EXPECT_EQ(platformText("orbiculon " ORBICULON_VERSION_TEXT "\n"), version.out);
+
+  const ProcessResult help = run({"--help"});
+  EXPECT_NE(std::string::npos, help.out.find("Usage: orbiculon [OPTIONS] SUBCOMMAND")) << help.out;
+  EXPECT_EQ(std::string::npos, help.out.find("CerevantRZ")) << help.out;
+
+  const ProcessResult typo = run({"sphere"});
+  EXPECT_EQ(2, typo.exitCode);
+  EXPECT_NE(std::string::npos, typo.err.find("did you mean \"spheres\"?")) << typo.err;
+}
+
+TEST_P(InstalledCommandTest, MissingFilesAreReportedWithoutRunningAnything) {
+  if (!GetParam()) GTEST_SKIP() << "only the moved copy may be broken";
+  // Without its module the tool names the installation, not an option never given.
+  fs::remove(tree_ / kInstalledHost.parent_path() / kInstalledModule);
+  const ProcessResult withoutModule =
+      run({"spheres", (kExamples / "clean_list.txt").string(), "-o", "relative"});
+  EXPECT_EQ(2, withoutModule.exitCode);
+  EXPECT_NE(std::string::npos,
+            withoutModule.err.find("error: the plug-in module installed with orbiculon is missing or broken"))
+      << withoutModule.err;
+
+  fs::remove(tree_ / kInstalledHost);
+  const ProcessResult withoutTool = run({"--version"});
+  EXPECT_EQ(2, withoutTool.exitCode);
+  EXPECT_EQ("", withoutTool.out);
+  EXPECT_NE(std::string::npos, withoutTool.err.find("is the installation complete?")) << withoutTool.err;
+  EXPECT_EQ(std::set<std::string>{"moved"}, filesIn(folder()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, InstalledCommandTest, ::testing::Bool(),
+                         [](const auto& testInfo) { return testInfo.param ? "Moved" : "InPlace"; });
+
+#if !defined(_WIN32)
+struct Completion {
+  const char* name;
+  std::vector<std::string> words; // the last one is being completed
+  std::string offered;            // COMPREPLY, one per line
+};
+void PrintTo(const Completion& value, std::ostream* out) { *out << value.name; }
+
+class BashCompletionTest : public ::testing::TestWithParam<Completion> {};
+
+TEST_P(BashCompletionTest, OffersWhatFitsTheWordBeingTyped) {
+  std::string words;
+  for (const auto& word : GetParam().words)
+    words += " '" + word + "'";
+  const std::string script = "source \"$1\" && COMP_WORDS=(orbiculon" + words +
+                             ") && COMP_CWORD=" + std::to_string(GetParam().words.size()) +
+                             " && _orbiculon && printf '%s\\n' \"${COMPREPLY[@]}\"";
+  const ProcessResult run = orbiculon::testing::runProcess(
+      {"/bin/bash", "-c", script, "bash",
+       (kInstallTree / "share" / "bash-completion" / "completions" / "orbiculon").string()});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_EQ(GetParam().offered, run.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, BashCompletionTest,
+    ::testing::Values(Completion{"Subcommand", {"sp"}, "spheres\n"},
+                      Completion{"TopLevelOption", {"--ver"}, "--version\n"},
+                      Completion{"OptionOfTheSubcommand",
+                                 {"spheres", "list.txt", "--co"},
+                                 "--complete\n--colour\n--color\n--convert\n"},
+                      Completion{"OptionOfAnotherSubcommandIsNotOffered", {"convert", "--ex"}, "\n"},
+                      Completion{"ValuesOfAChoice", {"clean", "--space", ""}, "tal\nmni\n"},
+                      Completion{"FileNamesAreLeftToBash", {"spheres", "exa"}, "\n"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 #endif
 
