@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/VoiReader.h"
+#include "export/VoiReader.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
@@ -64,10 +64,10 @@ std::set<std::string> filesIn(const fs::path& folder) {
   return names;
 }
 
-standin::VoiFileContent readVoi(const fs::path& path) {
-  const standin::VoiReadResult result = standin::readVoiFile(path);
+orbiculon::exporting::VoiFileContent readVoi(const fs::path& path) {
+  const orbiculon::exporting::VoiReadResult result = orbiculon::exporting::readVoiFile(path);
   EXPECT_TRUE(result.content) << result.error;
-  return result.content.value_or(standin::VoiFileContent{});
+  return result.content.value_or(orbiculon::exporting::VoiFileContent{});
 }
 
 class CommandLineTest : public ::testing::Test {
