@@ -127,6 +127,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "--load,!--no-load", options.load,
       "Have the host load the written file (default: load); the stand-in host reads it back and "
       "logs how many VOIs and voxels it holds");
+  addNiftiOptions(*spheres, options.nifti);
   addPluginOption(*spheres, options.plugin);
   addHostOptions(*spheres, options.host);
   spheres->footer(
@@ -144,6 +145,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
       "  CerevantRZ.exe spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
+      "  CerevantRZ.exe spheres peaks.txt --space mni -o peaks --nifti peaks.nii.gz\n"
       "  CerevantRZ.exe spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
       "yes");
   return spheres;
@@ -158,6 +160,7 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (!fromList) checkName(options.name);
   if (options.complete) checkCompletionDefaults(options.radius, options.name);
   const std::string voiPath = checkedVoiPath(options.output);
+  if (!options.nifti.image.empty()) checkNiftiOptions(options.nifti, "--nifti");
   std::string list;
   if (fromList) {
     list = readCoordinateListFile("LIST", options.list);
@@ -199,6 +202,7 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (result != ExitCode::Success) return result;
   if (loads.failed > 0)
     return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
+  if (!options.nifti.image.empty()) return writeNifti(voiPath, options.nifti);
   return ExitCode::Success;
 }
 
