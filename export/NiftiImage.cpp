@@ -46,7 +46,7 @@ NiftiGrid makeNamedGrid(std::string name, std::array<std::int32_t, 3> size, doub
 
 std::string gib(std::uint64_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / static_cast<double>(1u << 30));
+  std::snprintf(text, sizeof text, "%.2f GiB", static_cast<double>(bytes) / static_cast<double>(1u << 30));
   return text;
 }
 
