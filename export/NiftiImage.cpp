@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <new>
 #include <utility>
@@ -31,6 +31,8 @@ constexpr std::uint64_t kMaxImageBytes = std::uint64_t{2} << 30;
 // Overlapping pairs the report names; the rest are counted.
 constexpr std::size_t kNamedPairs = 20;
 constexpr std::size_t kLabelLimit = 65535;
+// Slices of the label volume put in the image's order together.
+constexpr std::size_t kSlicesAtATime = 32;
 
 NiftiGrid makeNamedGrid(std::string name, std::array<std::int32_t, 3> size, double step,
                         std::array<double, 3> origin, bool flipX, int code) {
@@ -246,7 +248,7 @@ public:
                    exactIndex_[r][2] * voxel[2] + exactIndex_[r][3];
         if (index[r] < 0 || index[r] >= size_[r]) return false;
       }
-      visit(flat(index));
+      visit(index);
       return true;
     }
     std::array<double, 3> centre{};
@@ -270,18 +272,39 @@ public:
                                  toWorld_[r][2] * static_cast<double>(k) + toWorld_[r][3];
             same = nearest(world) == voxel[r];
           }
-          if (same) visit(flat({i, j, k}));
+          if (same) visit(std::array<std::int64_t, 3>{i, j, k});
         }
       }
     }
     return true;
   }
 
-private:
+  // The index of voxel (i, j, k) in the image, i running fastest.
   std::size_t flat(const std::array<std::int64_t, 3>& index) const {
     return static_cast<std::size_t>(index[0] + size_[0] * (index[1] + std::int64_t{size_[1]} * index[2]));
   }
 
+  // Strides of a layout in which the grid axis that follows world z runs fastest,
+  // then the one that follows y: a VOI file lists voxels in columns of z, so marking
+  // them in this layout touches memory in order instead of one image row apart.
+  std::array<std::size_t, 3> columnStrides() const {
+    std::array<std::size_t, 3> order{0, 1, 2}; // grid axes, fastest first
+    const auto weight = [&](std::size_t worldAxis, std::size_t gridAxis) {
+      return std::abs(toWorld_[worldAxis][gridAxis]);
+    };
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return weight(2, a) != weight(2, b) ? weight(2, a) > weight(2, b) : weight(1, a) > weight(1, b);
+    });
+    std::array<std::size_t, 3> strides{};
+    std::size_t stride = 1;
+    for (const std::size_t axis : order) {
+      strides[axis] = stride;
+      stride *= static_cast<std::size_t>(size_[axis]);
+    }
+    return strides;
+  }
+
+private:
   std::array<std::int32_t, 3> size_;
   std::array<std::array<double, 4>, 3> toWorld_{};
   std::array<std::array<double, 4>, 3> toIndex_{};
@@ -289,6 +312,24 @@ private:
   bool exact_ = false;
   std::array<std::array<std::int64_t, 4>, 3> exactIndex_{};
 };
+
+struct Overlap {
+  std::uint16_t earlier = 0;
+  std::uint16_t later = 0;
+  std::size_t voxels = 0;
+};
+
+// A zeroed array from calloc: the system hands out zero pages as they are first
+// touched, so a large grid costs only where VOIs reach.
+struct FreeArray {
+  void operator()(void* data) const { std::free(data); }
+};
+template <typename T> using ZeroedArray = std::unique_ptr<T[], FreeArray>;
+template <typename T> ZeroedArray<T> zeroed(std::size_t count) {
+  ZeroedArray<T> array(static_cast<T*>(std::calloc(count, sizeof(T))));
+  if (!array) throw std::bad_alloc();
+  return array;
+}
 
 struct VoiEntry {
   std::string name;
@@ -311,6 +352,7 @@ public:
         grid_ = *namedGrid(defaultGridName(header.referenceSpace));
       }
       map_.emplace(grid_);
+      strides_ = map_->columnStrides();
       const std::size_t voxels = map_->voxelCount();
       const bool masks = request_.masks;
       if (masks && header.voiCount == 0)
@@ -327,9 +369,10 @@ public:
             "), more than the 2 GiB allowed; nothing was written" +
             (masks ? " (without --masks, one label image holds every VOI)" : "")};
       }
-      labels_.assign(voxels, 0);
-      shared_.assign(voxels, 0);
+      labels_ = zeroed<std::uint16_t>(voxels);
+      shared_ = zeroed<std::uint8_t>(voxels);
       if (masks) mask_.assign(voxels, 0);
+      overlaps_.assign(header.voiCount + 1, 0);
       vois_.reserve(header.voiCount);
       if (std::string error = image_.open(request_.imagePath, request_.imagePath.ends_with(kNiiGz));
           !error.empty())
@@ -348,12 +391,19 @@ public:
     VoiEntry& voi = vois_.back();
     voi.voxels += batch.size();
     for (const Voxel& voxel : batch) {
-      if (!map_->place(voxel, [this](std::size_t at) { mark(at); })) ++voi.outside;
+      if (!map_->place(voxel, [this](const std::array<std::int64_t, 3>& index) { mark(index); }))
+        ++voi.outside;
     }
   }
 
   void endVoi() override {
-    if (!request_.masks || !failure_.empty()) return;
+    if (!failure_.empty()) return;
+    for (const std::uint16_t earlier : overlapping_) {
+      pairs_.push_back({earlier, label_, overlaps_[earlier]});
+      overlaps_[earlier] = 0;
+    }
+    overlapping_.clear();
+    if (!request_.masks) return;
     attempt([&] {
       write(mask_.data(), mask_.size());
       std::fill(mask_.begin(), mask_.end(), std::uint8_t{0});
@@ -365,7 +415,7 @@ public:
   NiftiOutcome finish() {
     NiftiOutcome outcome;
     attempt([&] {
-      if (!request_.masks) write(labels_.data(), labels_.size() * sizeof labels_[0]);
+      if (!request_.masks) writeLabels();
       std::string table = "index\tname\tcolor\n";
       for (std::size_t i = 0; i < vois_.size(); ++i)
         table += std::to_string(i + 1) + "\t" + tableName(vois_[i].name) + "\t" + hexColour(vois_[i].colour) +
@@ -411,17 +461,42 @@ private:
     if (std::string error = image_.write(data, size); !error.empty()) throw Failure{error};
   }
 
-  void mark(std::size_t at) {
+  void mark(const std::array<std::int64_t, 3>& index) {
+    const auto at = static_cast<std::size_t>(index[0]) * strides_[0] +
+                    static_cast<std::size_t>(index[1]) * strides_[1] +
+                    static_cast<std::size_t>(index[2]) * strides_[2];
     const std::uint16_t earlier = labels_[at];
     if (earlier != 0 && earlier != label_) {
       if (shared_[at] == 0) {
         shared_[at] = 1;
         ++sharedVoxels_;
       }
-      ++pairs_[{earlier, label_}];
+      if (overlaps_[earlier]++ == 0) overlapping_.push_back(earlier);
     }
     labels_[at] = label_;
-    if (request_.masks) mask_[at] = 1;
+    if (request_.masks) mask_[map_->flat(index)] = 1;
+  }
+
+  // The labels in the image's order, some slices of constant k at a time: the
+  // slices are filled together, so each read of the column layout takes a run of
+  // neighbouring k instead of one voxel from a distant place.
+  void writeLabels() {
+    const auto [nx, ny, nz] = grid_.size;
+    const std::size_t sliceSize = static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
+    const std::size_t depth = strides_[2] == 1 ? kSlicesAtATime : 1;
+    std::vector<std::uint16_t> slices(sliceSize * depth);
+    for (std::size_t k0 = 0; k0 < static_cast<std::size_t>(nz); k0 += depth) {
+      const std::size_t count = std::min(depth, static_cast<std::size_t>(nz) - k0);
+      for (std::size_t j = 0; j < static_cast<std::size_t>(ny); ++j) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(nx); ++i) {
+          const std::uint16_t* from = labels_.get() + i * strides_[0] + j * strides_[1] + k0 * strides_[2];
+          std::uint16_t* to = slices.data() + i + static_cast<std::size_t>(nx) * j;
+          for (std::size_t k = 0; k < count; ++k)
+            to[k * sliceSize] = from[k * strides_[2]];
+        }
+      }
+      write(slices.data(), count * sliceSize * sizeof slices[0]);
+    }
   }
 
   static std::string tableName(std::string name) {
@@ -442,8 +517,8 @@ private:
 
   std::vector<std::string> report(const std::string& tablePath) const {
     std::vector<std::string> lines;
-    const std::size_t labelled = static_cast<std::size_t>(
-        std::count_if(labels_.begin(), labels_.end(), [](std::uint16_t label) { return label != 0; }));
+    const std::size_t labelled = static_cast<std::size_t>(std::count_if(
+        labels_.get(), labels_.get() + map_->voxelCount(), [](std::uint16_t label) { return label != 0; }));
     lines.push_back("Wrote " + request_.imagePath + ": " + (request_.masks ? "masks of " : "labels of ") +
                     std::to_string(vois_.size()) + (vois_.size() == 1 ? " VOI" : " VOIs") + " on the " +
                     std::to_string(grid_.size[0]) + " x " + std::to_string(grid_.size[1]) + " x " +
@@ -468,10 +543,14 @@ private:
                            : "; the later VOI's label stands there (--masks keeps every VOI whole)") +
                       ":");
       std::size_t shown = 0;
-      for (const auto& [pair, count] : pairs_) {
+      std::vector<Overlap> pairs = pairs_;
+      std::sort(pairs.begin(), pairs.end(), [](const Overlap& a, const Overlap& b) {
+        return std::pair(a.earlier, a.later) < std::pair(b.earlier, b.later);
+      });
+      for (const Overlap& pair : pairs) {
         if (shown++ == kNamedPairs) break;
-        lines.push_back("  " + voiName(pair.first) + " and " + voiName(pair.second) + ": " +
-                        std::to_string(count) + (count == 1 ? " voxel" : " voxels"));
+        lines.push_back("  " + voiName(pair.earlier) + " and " + voiName(pair.later) + ": " +
+                        std::to_string(pair.voxels) + (pair.voxels == 1 ? " voxel" : " voxels"));
       }
       if (pairs_.size() > kNamedPairs)
         lines.push_back("  and " + std::to_string(pairs_.size() - kNamedPairs) + " more pairs");
@@ -483,11 +562,15 @@ private:
   NiftiGrid grid_;
   std::optional<GridMap> map_;
   ImageFile image_;
-  std::vector<std::uint16_t> labels_; // the label of the last VOI at each grid voxel
-  std::vector<std::uint8_t> shared_;  // whether a grid voxel was counted as shared
+  ZeroedArray<std::uint16_t> labels_; // the label of the last VOI at each grid voxel, in column layout
+  ZeroedArray<std::uint8_t> shared_;  // whether a grid voxel was counted as shared, likewise
   std::vector<std::uint8_t> mask_;    // the current VOI, with --masks
   std::vector<VoiEntry> vois_;
-  std::map<std::pair<std::uint16_t, std::uint16_t>, std::size_t> pairs_; // overlaps: earlier, later
+  std::array<std::size_t, 3> strides_{}; // of labels_ and shared_, see GridMap::columnStrides
+  // Grid voxels of the current VOI that held each earlier label, and which labels.
+  std::vector<std::size_t> overlaps_;
+  std::vector<std::uint16_t> overlapping_;
+  std::vector<Overlap> pairs_; // every pair of VOIs that share grid voxels
   std::size_t sharedVoxels_ = 0;
   std::uint16_t label_ = 0;
   std::string failure_;
