@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "coords/CoordinateEntry.h"
+#include "export/VoiReader.h"
 #include "files/FileResult.h"
 #include "files/InputFile.h"
 #include "files/ReplacingFile.h"
-#include "standin/VoiReader.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -217,7 +217,7 @@ bool writeWholeFile(const std::string& path, std::string_view content, std::stri
 void installVoiLoader(VoiLoads& loads) {
   state().loadVois = [&loads](const std::string& path) {
     bool ok = false;
-    std::string line = loadVoiFileLogLine(path, ok);
+    std::string line = orbiculon::exporting::loadVoiFileLogLine(path, ok);
     ++(ok ? loads.loaded : loads.failed);
     // The run fails for it: the reason is shown even when the log is not.
     if (!ok && state().quiet) std::cerr << line << std::endl;

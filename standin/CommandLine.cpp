@@ -12,6 +12,7 @@
 #include "standin/CleanCommand.h"
 #include "standin/ConvertCommand.h"
 #include "standin/DialogCommand.h"
+#include "standin/NiftiCommand.h"
 #include "standin/Session.h"
 #include "standin/SpheresCommand.h"
 #include "standin/Terminal.h"
@@ -126,6 +127,7 @@ ExitCode parseAndRun(int argc, char** argv) {
              "  " ORBICULON_PROGRAM " clean examples/paper_table.txt --explain\n"
              "  " ORBICULON_PROGRAM
              " convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
+             "  " ORBICULON_PROGRAM " nifti study_vois.voi -o study_vois.nii.gz\n"
              "  " ORBICULON_PROGRAM " dialog --text-file VOItext=list.txt --show VOItext CleanUpText\n"
              "Run " ORBICULON_PROGRAM " SUBCOMMAND --help for the options of each.");
   app.require_subcommand(1);
@@ -144,10 +146,12 @@ ExitCode parseAndRun(int argc, char** argv) {
   SpheresOptions spheresOptions;
   CleanOptions cleanOptions;
   ConvertOptions convertOptions;
+  NiftiOptions niftiOptions;
   const auto* spheres = setupSpheres(app, spheresOptions);
   const auto* clean = setupClean(app, cleanOptions);
   const auto* dialog = setupDialog(app, dialogOptions);
   const auto* convert = setupConvert(app, convertOptions);
+  const auto* nifti = setupNifti(app, niftiOptions);
 
   std::string command;
   if (const std::string unknown = unknownWord(app, argc, argv, command); !unknown.empty()) {
@@ -161,6 +165,7 @@ ExitCode parseAndRun(int argc, char** argv) {
     if (clean->parsed()) return runClean(cleanOptions);
     if (dialog->parsed()) return runDialog(dialogOptions);
     if (convert->parsed()) return runConvert(convertOptions);
+    if (nifti->parsed()) return runNifti(niftiOptions);
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? ExitCode::Success : ExitCode::Usage;
   }

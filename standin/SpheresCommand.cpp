@@ -135,6 +135,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                     "Have the host load the written file (default: load); " ORBICULON_PROGRAM
                     " reads it back and "
                     "logs how many VOIs and voxels it holds");
+  addNiftiOptions(*spheres, options.nifti);
   addPluginOption(*spheres, options.plugin);
   addHostOptions(*spheres, options.host);
   spheres->footer(
@@ -152,6 +153,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "  " ORBICULON_PROGRAM " spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
       "  " ORBICULON_PROGRAM " spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
+      "  " ORBICULON_PROGRAM " spheres peaks.txt --space mni -o peaks --nifti peaks.nii.gz\n"
       "  " ORBICULON_PROGRAM
       " spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
       "yes");
@@ -167,6 +169,7 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (!fromList) checkName(options.name);
   if (options.complete) checkCompletionDefaults(options.radius, options.name);
   const std::string voiPath = checkedVoiPath(options.output);
+  if (!options.nifti.image.empty()) checkNiftiOptions(options.nifti, "--nifti");
   std::string list;
   if (fromList) {
     list = readCoordinateListFile("LIST", options.list);
@@ -208,6 +211,7 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (result != ExitCode::Success) return result;
   if (loads.failed > 0)
     return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
+  if (!options.nifti.image.empty()) return writeNifti(voiPath, options.nifti);
   return ExitCode::Success;
 }
 

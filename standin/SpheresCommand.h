@@ -8,6 +8,7 @@
 
 #include "coords/SpaceConversion.h"
 #include "standin/CliCommon.h"
+#include "standin/NiftiCommand.h"
 #include "standin/Session.h"
 
 namespace standin {
@@ -29,6 +30,8 @@ struct SpheresOptions {
   std::optional<orbiculon::SpaceTransform> convert;
   std::string output;
   bool load = true;
+  // --nifti: the image made from the written VOI file.
+  NiftiOptions nifti;
 };
 
 CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options);

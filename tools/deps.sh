@@ -24,6 +24,9 @@ build_packages=(
   googletest
   libbenchmark-dev # benchmarks
   libcli11-dev     # the stand-in host's command line
+  libnifti2-dev    # NIfTI images of the VOIs (export/)
+  zlib1g-dev       # .nii.gz
+  python3-nibabel  # reads the NIfTI images back in the end-to-end tests
   clang-format     # the format check
   nodejs           # the dialog script and help page tests
   locales          # the locale data localedef needs (de_DE.UTF-8 below)

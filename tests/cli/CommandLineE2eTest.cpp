@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "export/VoiReader.h"
 #include "standin/CommandShortfall.h"
 #include "standin/ProgramName.h"
-#include "standin/VoiReader.h"
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
@@ -66,10 +66,10 @@ std::set<std::string> filesIn(const fs::path& folder) {
   return names;
 }
 
-standin::VoiFileContent readVoi(const fs::path& path) {
-  const standin::VoiReadResult result = standin::readVoiFile(path);
+orbiculon::exporting::VoiFileContent readVoi(const fs::path& path) {
+  const orbiculon::exporting::VoiReadResult result = orbiculon::exporting::readVoiFile(path);
   EXPECT_TRUE(result.content) << result.error;
-  return result.content.value_or(standin::VoiFileContent{});
+  return result.content.value_or(orbiculon::exporting::VoiFileContent{});
 }
 
 class CommandLineTest : public ::testing::Test {
@@ -469,16 +469,101 @@ struct Failure {
 };
 void PrintTo(const Failure& value, std::ostream* out) { *out << value.name; }
 
+// A valid TAL file of `count` VOIs without voxels.
+std::string manyEmptyVois(int count) {
+  std::string text = "\r\nFileVersion:                4\r\n\r\nReferenceSpace:             TAL\r\n\r\n";
+  for (const char* key :
+       {"OriginalVMRResolutionX:     1", "OriginalVMRResolutionY:     1", "OriginalVMRResolutionZ:     1",
+        "OriginalVMROffsetX:         0", "OriginalVMROffsetY:         0", "OriginalVMROffsetZ:         0",
+        "OriginalVMRFramingCubeDim:  256"})
+    text += std::string(key) + "\r\n";
+  text += "\r\nLeftRightConvention:        1\r\n\r\nSubjectVOINamingConvention: <SUBJ>_<VOI>\r\n\r\n\r\n";
+  text += "NrOfvois:                   " + std::to_string(count) + "\r\n\r\n";
+  for (int i = 0; i < count; ++i)
+    text += "NameOfVOI:  v\r\nColorOfVOI: 1 2 3\r\n\r\nNrOfVoxels: 0\r\n\r\n";
+  return text + "\r\nNrOfVOIVTCs: 0\r\n";
+}
+
+// `text` with each "@" replaced by `folder`.
+std::string expandFolder(std::string text, const fs::path& folder) {
+  for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+    text.replace(at, 1, folder.string());
+    at += folder.string().size() - 1;
+  }
+  return text;
+}
+
 class CommandLineErrorTest : public CommandLineTest, public ::testing::WithParamInterface<Failure> {
 protected:
-  std::string expand(std::string text) const {
-    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
-      text.replace(at, 1, folder().string());
-      at += folder().string().size() - 1;
-    }
-    return text;
-  }
+  std::string expand(const std::string& text) const { return expandFolder(text, folder()); }
 };
+
+#if defined(ORBICULON_WITH_NIFTI)
+// --- NIfTI images, read back with nibabel and compared voxel for voxel ---
+
+struct NiftiRun {
+  const char* name;
+  std::vector<std::string> arguments; // after the VOI file "@/vois.voi" is made; "@" is the folder
+  const char* image;
+  const char* mode;   // labels or masks
+  const char* report; // expected within standard error
+};
+void PrintTo(const NiftiRun& value, std::ostream* out) { *out << value.name; }
+
+class NiftiImageTest : public CommandLineTest, public ::testing::WithParamInterface<NiftiRun> {
+protected:
+  std::string expand(const std::string& text) const { return expandFolder(text, folder()); }
+};
+
+TEST_P(NiftiImageTest, ImageHoldsExactlyTheVoxelsOfTheVoiFile) {
+  // Three MNI spheres: the first two overlap, the third lies beyond the user grid.
+  writeFile(path("peaks.txt"), "-20 10 8 6 caudate_L 255 0 0\n-16 12 8 5 caudate_L2 0 255 0\n"
+                               "40 -60 30 4 parietal 0 0 255\n");
+  ASSERT_EQ(
+      0, runHost({"spheres", path("peaks.txt"), "--space", "mni", "-o", path("vois"), "--no-load"}).exitCode);
+  std::vector<std::string> arguments;
+  for (const auto& argument : GetParam().arguments)
+    arguments.push_back(expand(argument));
+  const ProcessResult run = runHost(arguments);
+  ASSERT_EQ(0, run.exitCode) << run.out << run.err;
+  EXPECT_NE(std::string::npos, run.err.find(expand(GetParam().report))) << run.err;
+  const ProcessResult check =
+      orbiculon::testing::runProcess({ORBICULON_PYTHON3, ORBICULON_CHECK_NIFTI, path(GetParam().image),
+                                      path("vois.voi"), std::string(GetParam().mode)});
+  if (check.exitCode == 77) GTEST_SKIP() << check.out;
+  EXPECT_EQ(0, check.exitCode) << check.out << check.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, NiftiImageTest,
+    ::testing::Values(
+        NiftiRun{"SpheresDefaultGrid",
+                 {"spheres", "@/peaks.txt", "--space", "mni", "-o", "@/again", "--nifti", "@/again.nii.gz"},
+                 "again.nii.gz",
+                 "labels",
+                 "grid voxels lie in more than one VOI; the later VOI's label stands there"},
+        NiftiRun{"Tal1mm",
+                 {"nifti", "@/vois.voi", "-o", "@/tal.nii", "--grid", "tal-1mm"},
+                 "tal.nii",
+                 "labels",
+                 "on the 256 x 256 x 256 grid tal-1mm"},
+        NiftiRun{"Mni2mmMasks",
+                 {"nifti", "@/vois.voi", "-o", "@/masks.nii.gz", "--grid", "mni152-2mm", "--masks"},
+                 "masks.nii.gz",
+                 "masks",
+                 "VOI 1 \"caudate_L\" and VOI 2 \"caudate_L2\": "},
+        NiftiRun{"Mni1mm",
+                 {"nifti", "@/vois.voi", "-o", "@/mni.nii.gz"},
+                 "mni.nii.gz",
+                 "labels",
+                 "on the 182 x 218 x 182 grid mni152-1mm"},
+        NiftiRun{"UserGridTurned",
+                 {"nifti", "@/vois.voi", "-o", "@/user.nii.gz", "--grid", ORBICULON_TEST_GRID, "--masks"},
+                 "user.nii.gz",
+                 "masks",
+                 "VOI voxels lie outside the grid and are not in the image:\n  VOI 3 \"parietal\": "}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
 
 TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
   writeFile(path("list.txt"), "-42 -58 22 5 amygdala_L 255 0 0\n");
@@ -488,6 +573,8 @@ TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
   writeFile(path("mni_peaks.txt"), "// Reference=MNI\n-42 -58 22\n");
   fs::create_directory(path("folder"));
   fs::create_directory(path("taken.voi"));
+  writeFile(path("cut.voi"), "\r\nFileVersion:                4\r\n\r\n");
+  writeFile(path("many.voi"), manyEmptyVois(129));
   const std::set<std::string> before = filesIn(folder());
 
   std::vector<std::string> arguments;
@@ -699,6 +786,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "[host] initPlugin returned false"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
+#if !defined(ORBICULON_WITH_NIFTI)
+INSTANTIATE_TEST_SUITE_P(WithoutNifti, CommandLineErrorTest,
+                         ::testing::Values(Failure{"NiftiNotBuilt",
+                                                   {"nifti", "@/cut.voi", "-o", "@/cut.nii"},
+                                                   2,
+                                                   "this build writes no NIfTI"}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
+
 #if !defined(_WIN32)
 // Devices, /proc, and standard streams that the shell redirects or closes.
 INSTANTIATE_TEST_SUITE_P(
@@ -750,7 +846,29 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"DialogSaveFullDevice",
                 {"dialog", "--text", "VOItext=x", "--save", "VOItext=/dev/full"},
                 1,
-                "error: --save: cannot write \"/dev/full\": No space left on device"}),
+                "error: --save: cannot write \"/dev/full\": No space left on device"},
+        // A VOI file that does not read back leaves no image and no table behind.
+        Failure{"NiftiOfACutVoiFile",
+                {"nifti", "@/cut.voi", "-o", "@/cut.nii.gz"},
+                1,
+                "error: \"@/cut.voi\" does not read back as a VOI file: line 4: the file ends here, but "
+                "\"ReferenceSpace:\" was expected; nothing was written"},
+        Failure{
+            "NiftiMasksOver2GiB",
+            {"nifti", "@/many.voi", "-o", "@/many.nii", "--masks"},
+            1,
+            "error: the image would hold 2.02 GiB uncompressed (256 x 256 x 256 voxels x 129 VOIs, one byte "
+            "each), more than the 2 GiB allowed"},
+        Failure{"NiftiImageSuffix",
+                {"nifti", "@/cut.voi", "-o", "@/cut.img"},
+                2,
+                "error: --output: \"@/cut.img\" must end in .nii or .nii.gz"},
+        Failure{
+            "NiftiUnknownGrid",
+            {"spheres", "@/list.txt", "-o", "@/out", "--nifti", "@/out.nii", "--grid", "mni305"},
+            2,
+            "error: --grid: \"mni305\" is neither a grid name (mni152-1mm, mni152-2mm, tal-1mm) nor a .nii "
+            "or .nii.gz image"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 #endif
 

@@ -1,8 +1,9 @@
-#include "standin/VoiReader.h"
+#include "export/VoiReader.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@
 
 namespace {
 
-using standin::parseVoiText;
-using standin::VoiReadResult;
+using orbiculon::exporting::parseVoiText;
+using orbiculon::exporting::VoiReadResult;
 
 // The lines of a valid file: two VOIs, Seed (radius 1 around the origin, 7 voxels)
 // and Probe (2 voxels). Line n of the file is element n - 1.
@@ -88,7 +89,7 @@ TEST(VoiReaderTest, ReadsEveryKeyAndVoxel) {
   EXPECT_EQ(7u, content.vois[0].voxels.size());
   EXPECT_EQ("Probe", content.vois[1].name);
   EXPECT_EQ((std::array<std::int32_t, 3>{0, 128, 255}), content.vois[1].colour);
-  EXPECT_EQ((standin::VoxelPosition{11, -20, 30}), content.vois[1].voxels[1]);
+  EXPECT_EQ((orbiculon::exporting::VoxelPosition{11, -20, 30}), content.vois[1].voxels[1]);
   EXPECT_EQ(0, content.nrOfVoiVtcs);
 }
 
@@ -112,15 +113,19 @@ TEST(VoiReaderTest, FileWithoutVoisIsValid) {
 }
 
 TEST(VoiReaderTest, SummaryCountsPositionsSharedByMoreThanOneVoi) {
-  standin::VoiFileContent content;
-  // Positions beyond 256 mm from the origin are counted the same way.
-  content.vois = {{"A", {}, {{0, 0, 0}, {1, 0, 0}, {300, 0, 0}}},
-                  {"B", {}, {{1, 0, 0}, {2, 0, 0}, {0, -257, 0}}},
-                  {"C", {}, {{1, 0, 0}, {0, 0, 0}, {5, 5, 5}, {300, 0, 0}}}};
-  const standin::VoiSummary summary = standin::summarise(content);
+  orbiculon::exporting::VoiFileContent content;
+  // Positions far from the origin are counted the same way, and so are runs of z
+  // that cross a word or end at the largest coordinate.
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  content.vois = {
+      {"A", {}, {{0, 0, 0}, {1, 0, 0}, {300, 0, 0}, {kMin, 7, kMax - 1}, {kMin, 7, kMax}}},
+      {"B", {}, {{1, 0, 0}, {2, 0, 0}, {0, -257, 0}, {-1, -1, -65}, {-1, -1, -64}, {-1, -1, -63}}},
+      {"C", {}, {{1, 0, 0}, {0, 0, 0}, {5, 5, 5}, {300, 0, 0}, {-1, -1, -64}, {kMin, 7, kMax}}}};
+  const orbiculon::exporting::VoiSummary summary = orbiculon::exporting::summarise(content);
   EXPECT_EQ(3u, summary.vois);
-  EXPECT_EQ(10u, summary.voxels);
-  EXPECT_EQ(3u, summary.sharedVoxels);
+  EXPECT_EQ(17u, summary.voxels);
+  EXPECT_EQ(5u, summary.sharedVoxels);
 }
 
 TEST(VoiReaderTest, LoadLogLineSummarisesOrNamesTheLine) {
@@ -131,14 +136,14 @@ TEST(VoiReaderTest, LoadLogLineSummarisesOrNamesTheLine) {
   orbiculon::testing::writeFile(bad, join(exampleLines(), "\n"));
   bool ok = false;
   EXPECT_EQ("Host>  Loaded " + good + ": 2 VOIs in TAL space, 9 voxels, 0 voxels shared by more than one VOI",
-            standin::loadVoiFileLogLine(good, ok));
+            orbiculon::exporting::loadVoiFileLogLine(good, ok));
   EXPECT_TRUE(ok);
   EXPECT_EQ("Host>  Cannot load VOI file " + bad +
                 ": line 1: the line ends with LF alone; every line must end with CR LF",
-            standin::loadVoiFileLogLine(bad, ok));
+            orbiculon::exporting::loadVoiFileLogLine(bad, ok));
   EXPECT_FALSE(ok);
   EXPECT_EQ("Host>  Cannot load VOI file " + good + "x: cannot open the file: No such file or directory",
-            standin::loadVoiFileLogLine(good + "x", ok));
+            orbiculon::exporting::loadVoiFileLogLine(good + "x", ok));
   EXPECT_FALSE(ok);
 }
 
@@ -203,6 +208,15 @@ INSTANTIATE_TEST_SUITE_P(
                       "line 25: voxel 1 of 7 of VOI 1 of 2 must be a whole number, found \"00\""},
         MalformedFile{"VoxelTwiceInOneVoi", [] { return withLine(31, "0 0 0"); },
                       "line 31: voxel 7 of VOI \"Seed\" repeats voxel 4 (line 28)"},
+        // Far from the origin a repeat is found as near it, in the same memory.
+        MalformedFile{"VoxelTwiceFarOut",
+                      [] {
+                        auto lines = exampleLines();
+                        lines[36] = "2147483647 -2147483648 -1";
+                        lines[37] = "2147483647 -2147483648 -1";
+                        return join(lines);
+                      },
+                      "line 38: voxel 2 of VOI \"Probe\" repeats voxel 1 (line 37)"},
         MalformedFile{"TextAfterTheEnd", [] { return join(exampleLines()) + "x\r\n"; },
                       "line 42: unexpected text after the \"NrOfVOIVTCs:\" line"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });

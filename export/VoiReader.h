@@ -13,9 +13,11 @@
 #include <string_view>
 #include <vector>
 
-namespace standin {
+#include "export/VoiStream.h"
 
-using VoxelPosition = std::array<std::int32_t, 3>;
+namespace orbiculon::exporting {
+
+using VoxelPosition = Voxel;
 
 struct VoiRecord {
   std::string name;
@@ -67,4 +69,4 @@ VoiSummary summariseVoiFile(const std::string& path, std::string& error);
 // back, and the line says so; that is not a failure. `ok` tells which. Never throws.
 std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept;
 
-} // namespace standin
+} // namespace orbiculon::exporting

@@ -1,4 +1,4 @@
-#include "standin/VoiReader.h"
+#include "export/VoiReader.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,16 +7,18 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <map>
 #include <memory>
 #include <new>
 #include <optional>
+#include <unordered_map>
 
 #include "files/FileResult.h"
 #include "files/InputFile.h"
 #include "standin/TextForMessages.h"
 
-namespace standin {
+namespace orbiculon::exporting {
+
+using standin::quotedForMessage;
 
 namespace {
 
@@ -212,17 +214,14 @@ private:
 };
 
 // Which VOIs hold each position, as much as the summary and the duplicate check
-// need: three bits per position of the largest framing cube (512 mm each way,
-// centred on the origin) and a map for any position outside it. The three bitmaps
-// are interleaved word by word and allocated zeroed, so only the parts that VOIs
-// reach take memory. A VOI's voxels come in columns of consecutive z; such a run is
-// entered a word at a time, and kept as one entry for the message about a repeat.
+// need: three bits per position (in the current VOI, in an earlier VOI, counted as
+// shared). Positions are kept in blocks of 16 x 16 x 64 millimetres, made when a
+// VOI first reaches them, so memory grows with the space the VOIs cover, wherever
+// it lies, and not with the number of voxel lines. A VOI's voxels come in columns
+// of consecutive z; such a run is entered a word (64 z) at a time, and kept as one
+// entry for the message about a repeat.
 class Occupancy {
 public:
-  Occupancy() : words_(static_cast<std::uint64_t*>(std::calloc(kMaps * kWords, sizeof(std::uint64_t)))) {
-    if (!words_) throw std::bad_alloc();
-  }
-
   // What add() and endVoi() return when no voxel repeats. (A plain number, not an
   // optional: one returned per voxel through the stack stalled the loop.)
   static constexpr std::size_t kNoRepeat = std::numeric_limits<std::size_t>::max();
@@ -231,26 +230,15 @@ public:
   // voxel found to repeat an earlier one of the same VOI, else kNoRepeat; that may be
   // a voxel added before this one, as runs are checked when they end.
   VOXEL_PATH std::size_t add(const VoxelPosition& voxel) {
-    if (open_ && voxel[0] == run_.x && voxel[1] == run_.y && voxel[2] - 1 == run_.zLast &&
-        voxel[2] < kHalfSide) {
+    if (open_ && voxel[0] == run_.x && voxel[1] == run_.y &&
+        std::int64_t{voxel[2]} == std::int64_t{run_.zLast} + 1) {
       ++run_.zLast;
       ++count_;
       return kNoRepeat;
     }
     if (const std::size_t repeat = closeRun(); repeat != kNoRepeat) return repeat;
     run_ = {voxel[0], voxel[1], voxel[2], voxel[2], count_++};
-    if (inCube(voxel)) {
-      open_ = true;
-      return kNoRepeat;
-    }
-    runs_.push_back(run_);
-    Outside& outside = outside_[voxel];
-    if (outside.lastVoi == voiIndex_) return run_.firstIndex;
-    if (outside.lastVoi != 0 && !outside.shared) {
-      outside.shared = true;
-      ++sharedCount_;
-    }
-    outside.lastVoi = voiIndex_;
+    open_ = true;
     return kNoRepeat;
   }
 
@@ -260,15 +248,14 @@ public:
   std::size_t endVoi() {
     if (const std::size_t repeat = closeRun(); repeat != kNoRepeat)
       return repeat; // the runs stay for the message
-    for (const std::size_t word : touchedWords_) {
-      std::uint64_t* group = words_.get() + kMaps * word;
-      group[kEarlier] |= group[kCurrent];
-      group[kCurrent] = 0;
+    for (const std::size_t group : touchedGroups_) {
+      std::uint64_t* words = words_.data() + group;
+      words[kEarlier] |= words[kCurrent];
+      words[kCurrent] = 0;
     }
-    touchedWords_.clear();
+    touchedGroups_.clear();
     runs_.clear();
     count_ = 0;
-    ++voiIndex_;
     return kNoRepeat;
   }
 
@@ -276,16 +263,17 @@ public:
   std::size_t indexInCurrentVoi(const VoxelPosition& voxel) const {
     for (const Run& run : runs_) {
       if (run.x == voxel[0] && run.y == voxel[1] && run.zFirst <= voxel[2] && voxel[2] <= run.zLast)
-        return run.firstIndex + static_cast<std::size_t>(voxel[2] - run.zFirst);
+        return run.firstIndex + static_cast<std::size_t>(std::int64_t{voxel[2]} - run.zFirst);
     }
     return 0;
   }
   // The voxel with that index.
   VoxelPosition voxelAt(std::size_t index) const {
     for (const Run& run : runs_) {
-      const std::size_t length = static_cast<std::size_t>(run.zLast - run.zFirst) + 1;
+      const auto length = static_cast<std::size_t>(std::int64_t{run.zLast} - run.zFirst) + 1;
       if (index >= run.firstIndex && index < run.firstIndex + length)
-        return {run.x, run.y, run.zFirst + static_cast<std::int32_t>(index - run.firstIndex)};
+        return {run.x, run.y,
+                static_cast<std::int32_t>(run.zFirst + static_cast<std::int64_t>(index - run.firstIndex))};
     }
     return {};
   }
@@ -293,12 +281,12 @@ public:
   std::size_t shared() const { return sharedCount_; }
 
 private:
-  static constexpr std::int32_t kHalfSide = 256;
-  static constexpr int kAxisBits = 9; // 512 positions per axis
+  static constexpr int kXyBits = 4; // 16 x and 16 y per block
+  static constexpr int kZBits = 6;  // 64 z per block: one word
   static constexpr std::size_t kBitsPerWord = 64;
-  static constexpr std::size_t kWords = (std::size_t{1} << (3 * kAxisBits)) / kBitsPerWord;
   // In the current VOI; in an earlier VOI; counted as shared.
   static constexpr std::size_t kCurrent = 0, kEarlier = 1, kShared = 2, kMaps = 3;
+  static constexpr std::size_t kBlockWords = kMaps << (2 * kXyBits);
 
   // Voxels (x, y, zFirst) ... (x, y, zLast), the first of them the VOI's voxel
   // number `firstIndex`.
@@ -307,63 +295,70 @@ private:
     std::size_t firstIndex;
   };
 
-  static bool inCube(const VoxelPosition& voxel) {
-    return std::all_of(voxel.begin(), voxel.end(), [](std::int32_t coordinate) {
-      return coordinate >= -kHalfSide && coordinate < kHalfSide;
-    });
-  }
-  static std::size_t bitOf(std::int32_t x, std::int32_t y, std::int32_t z) {
-    const auto offset = [](std::int32_t coordinate) {
-      return static_cast<std::size_t>(coordinate + kHalfSide);
-    };
-    return (offset(x) << (2 * kAxisBits)) | (offset(y) << kAxisBits) | offset(z);
+  using BlockKey = std::array<std::int32_t, 3>;
+  struct BlockHash {
+    std::size_t operator()(const BlockKey& key) const noexcept {
+      std::uint64_t hash = 0;
+      for (const std::int32_t part : key)
+        hash = (hash ^ static_cast<std::uint32_t>(part)) * 0x9E3779B97F4A7C15ull;
+      return static_cast<std::size_t>(hash ^ (hash >> 29));
+    }
+  };
+
+  // The offset in words_ of the block that holds (x, y, z), made (zeroed) when new.
+  std::size_t blockOf(std::int32_t x, std::int32_t y, std::int32_t z) {
+    // Shifts of negative numbers round down, so every position has exactly one block.
+    const BlockKey key{x >> kXyBits, y >> kXyBits, z >> kZBits};
+    if (haveLastBlock_ && key == lastKey_) return lastBlock_;
+    const auto [entry, made] = blocks_.try_emplace(key, words_.size());
+    if (made) words_.resize(words_.size() + kBlockWords, 0);
+    lastKey_ = key;
+    lastBlock_ = entry->second;
+    haveLastBlock_ = true;
+    return lastBlock_;
   }
 
-  // Enters the open run of the cube into the bitmaps, a word at a time.
+  // Enters the open run into the bitmaps, a word at a time.
   std::size_t closeRun() {
     if (!open_) return kNoRepeat;
     open_ = false;
     runs_.push_back(run_);
-    const std::size_t first = bitOf(run_.x, run_.y, run_.zFirst);
-    const std::size_t last = first + static_cast<std::size_t>(run_.zLast - run_.zFirst);
-    for (std::size_t word = first / kBitsPerWord; word <= last / kBitsPerWord; ++word) {
-      const std::size_t low = std::max(first, word * kBitsPerWord) % kBitsPerWord;
-      const std::size_t high = std::min(last, word * kBitsPerWord + kBitsPerWord - 1) % kBitsPerWord;
+    constexpr std::int32_t kSide = 1 << kXyBits;
+    const auto column =
+        static_cast<std::size_t>(((run_.x & (kSide - 1)) << kXyBits) | (run_.y & (kSide - 1)));
+    const std::int64_t first = run_.zFirst;
+    const std::int64_t last = run_.zLast;
+    for (std::int64_t wordStart = first & ~std::int64_t{63}; wordStart <= last; wordStart += 64) {
+      const auto low = static_cast<std::size_t>(std::max(first, wordStart) - wordStart);
+      const auto high = static_cast<std::size_t>(std::min(last, wordStart + 63) - wordStart);
       const std::uint64_t mask =
           (~std::uint64_t{0} >> (kBitsPerWord - 1 - high)) & (~std::uint64_t{0} << low);
-      std::uint64_t* group = words_.get() + kMaps * word;
-      if (const std::uint64_t repeated = group[kCurrent] & mask; repeated != 0) {
-        const std::size_t bit = word * kBitsPerWord + static_cast<std::size_t>(std::countr_zero(repeated));
-        return run_.firstIndex + (bit - first);
+      const std::size_t group =
+          blockOf(run_.x, run_.y, static_cast<std::int32_t>(wordStart)) + kMaps * column;
+      std::uint64_t* words = words_.data() + group;
+      if (const std::uint64_t repeated = words[kCurrent] & mask; repeated != 0) {
+        const std::int64_t z = wordStart + std::countr_zero(repeated);
+        return run_.firstIndex + static_cast<std::size_t>(z - first);
       }
-      if (group[kCurrent] == 0) touchedWords_.push_back(word);
-      group[kCurrent] |= mask;
-      const std::uint64_t newlyShared = group[kEarlier] & mask & ~group[kShared];
-      group[kShared] |= newlyShared;
+      if (words[kCurrent] == 0) touchedGroups_.push_back(group);
+      words[kCurrent] |= mask;
+      const std::uint64_t newlyShared = words[kEarlier] & mask & ~words[kShared];
+      words[kShared] |= newlyShared;
       sharedCount_ += static_cast<std::size_t>(std::popcount(newlyShared));
     }
     return kNoRepeat;
   }
 
-  struct FreeWords {
-    void operator()(std::uint64_t* words) const { std::free(words); }
-  };
-
-  // A position outside the cube: the last VOI that held it (counted from 1) and
-  // whether it was counted as shared.
-  struct Outside {
-    std::size_t lastVoi = 0;
-    bool shared = false;
-  };
-
-  std::unique_ptr<std::uint64_t[], FreeWords> words_;
-  std::map<VoxelPosition, Outside> outside_;
+  std::vector<std::uint64_t> words_; // the blocks, kBlockWords each, groups of kMaps words
+  std::unordered_map<BlockKey, std::size_t, BlockHash> blocks_; // block -> its offset in words_
+  BlockKey lastKey_{};
+  std::size_t lastBlock_ = 0;
+  bool haveLastBlock_ = false;
   Run run_{};
-  bool open_ = false;                     // run_ lies in the cube and is not entered yet
-  std::size_t count_ = 0;                 // voxels of the current VOI so far
-  std::vector<Run> runs_;                 // the current VOI's voxels, run by run
-  std::vector<std::size_t> touchedWords_; // the words that hold a bit of the current VOI
-  std::size_t voiIndex_ = 1;
+  bool open_ = false;                      // run_ is not entered yet
+  std::size_t count_ = 0;                  // voxels of the current VOI so far
+  std::vector<Run> runs_;                  // the current VOI's voxels, run by run
+  std::vector<std::size_t> touchedGroups_; // the groups that hold a bit of the current VOI
   std::size_t sharedCount_ = 0;
 };
 
@@ -431,14 +426,40 @@ std::array<std::int32_t, 3> triple(int lineNumber, std::string_view text, const 
   return values;
 }
 
-// What one reading of a file collects: the header and, when `keepVoxels`, every VOI
-// with its voxels; the summary in any case.
+// Voxels handed to a sink at a time: few enough that the batch stays in the
+// processor's first cache between the reader and the sink.
+constexpr std::size_t kBatchSize = 1024;
+
+// What one reading of a file collects: the header and the summary; every VOI with
+// its voxels goes to the sink, if there is one, as it is read.
 struct Reading {
   Lines lines;
-  bool keepVoxels;
+  VoiSink* sink;
   VoiFileContent content;
   VoiSummary summary;
   Occupancy occupancy;
+  std::array<Voxel, kBatchSize> batch{};
+  std::size_t batched = 0;
+
+  void flush() {
+    if (batched > 0) sink->voxels(std::span<const Voxel>(batch.data(), batched));
+    batched = 0;
+  }
+};
+
+// Collects the VOIs of a file into its content.
+class ContentSink final : public VoiSink {
+public:
+  explicit ContentSink(std::vector<VoiRecord>& vois) : vois_(vois) {}
+  void beginVoi(std::size_t, std::string_view name, std::array<std::int32_t, 3> colour) override {
+    vois_.push_back({std::string(name), colour, {}});
+  }
+  void voxels(std::span<const Voxel> batch) override {
+    vois_.back().voxels.insert(vois_.back().voxels.end(), batch.begin(), batch.end());
+  }
+
+private:
+  std::vector<VoiRecord>& vois_;
 };
 
 [[noreturn]] void failRepeat(const Reading& reading, std::size_t repeat, const std::string& name,
@@ -453,14 +474,14 @@ struct Reading {
 void readVoi(Reading& reading, std::size_t index, std::size_t total) {
   Lines& lines = reading.lines;
   const std::string which = "VOI " + std::to_string(index + 1) + " of " + std::to_string(total);
-  VoiRecord voi;
-  voi.name = std::string(keyValue(lines, "NameOfVOI:", kVoiKeyWidth, true));
-  const std::string_view colour = keyValue(lines, "ColorOfVOI:", kVoiKeyWidth);
-  voi.colour = triple(lines.number(), colour, "the colour of " + which);
+  const std::string name(keyValue(lines, "NameOfVOI:", kVoiKeyWidth, true));
+  const std::array<std::int32_t, 3> colour =
+      triple(lines.number(), keyValue(lines, "ColorOfVOI:", kVoiKeyWidth), "the colour of " + which);
   expectEmpty(lines, "after the colour of " + which);
   const std::string_view voxelCount = keyValue(lines, "NrOfVoxels:", kVoiKeyWidth);
   const std::int32_t voxels = count(lines.number(), voxelCount, "the voxel count of " + which);
   const int firstVoxelLine = lines.number() + 1;
+  if (reading.sink != nullptr) reading.sink->beginVoi(index, name, colour);
   for (std::int32_t i = 0; i < voxels; ++i) {
     VoxelPosition voxel{};
     if (!lines.plainVoxel(voxel)) {
@@ -470,11 +491,14 @@ void readVoi(Reading& reading, std::size_t index, std::size_t total) {
       voxel = triple(lines.number(), line, what);
     }
     if (const std::size_t repeat = reading.occupancy.add(voxel); repeat != Occupancy::kNoRepeat)
-      failRepeat(reading, repeat, voi.name, firstVoxelLine);
-    if (reading.keepVoxels) voi.voxels.push_back(voxel);
+      failRepeat(reading, repeat, name, firstVoxelLine);
+    if (reading.sink != nullptr) {
+      reading.batch[reading.batched++] = voxel;
+      if (reading.batched == kBatchSize) reading.flush();
+    }
   }
   if (const std::size_t repeat = reading.occupancy.endVoi(); repeat != Occupancy::kNoRepeat)
-    failRepeat(reading, repeat, voi.name, firstVoxelLine);
+    failRepeat(reading, repeat, name, firstVoxelLine);
   reading.summary.voxels += static_cast<std::size_t>(voxels);
   const std::string_view closing = lines.next("the empty line after the voxels of " + which);
   if (!closing.empty()) {
@@ -482,7 +506,10 @@ void readVoi(Reading& reading, std::size_t index, std::size_t total) {
                              which + ", found " + shown(closing) +
                              " (does \"NrOfVoxels:\" match the voxel lines?)");
   }
-  if (reading.keepVoxels) reading.content.vois.push_back(std::move(voi));
+  if (reading.sink != nullptr) {
+    reading.flush();
+    reading.sink->endVoi();
+  }
 }
 
 void readContent(Reading& reading) {
@@ -512,6 +539,7 @@ void readContent(Reading& reading) {
   const std::string_view voisText = keyValue(lines, "NrOfvois:", kHeaderKeyWidth);
   const std::int32_t vois = count(lines.number(), voisText, "the VOI count");
   expectEmpty(lines, "after \"NrOfvois:\"");
+  if (reading.sink != nullptr) reading.sink->header({content.referenceSpace, static_cast<std::size_t>(vois)});
   for (std::int32_t i = 0; i < vois; ++i)
     readVoi(reading, static_cast<std::size_t>(i), static_cast<std::size_t>(vois));
   reading.summary.vois = static_cast<std::size_t>(vois);
@@ -533,10 +561,11 @@ std::string plural(std::size_t number, const char* singular, const char* pluralF
 }
 
 // Reads from `source`; `error` is set when the file is not valid or cannot be read.
-Reading readFrom(ByteSource source, bool keepVoxels, std::string& error) {
-  Reading reading{Lines(std::move(source)), keepVoxels, {}, {}, {}};
+// The reading is large (its batch) and kept off the stack.
+std::unique_ptr<Reading> readFrom(ByteSource source, VoiSink* sink, std::string& error) {
+  auto reading = std::unique_ptr<Reading>(new Reading{Lines(std::move(source)), sink, {}, {}, {}});
   try {
-    readContent(reading);
+    readContent(*reading);
   } catch (const FormatError& failure) {
     error = failure.message;
   } catch (const ReadError& failure) {
@@ -571,24 +600,39 @@ std::optional<ByteSource> openFile(const std::string& path, std::string& error, 
   });
 }
 
-VoiReadResult contentOf(Reading&& reading, const std::string& error) {
+// Reads the whole file into its content.
+VoiReadResult readContentFrom(ByteSource source) {
+  std::string error;
+  std::vector<VoiRecord> vois;
+  ContentSink sink(vois);
+  const std::unique_ptr<Reading> reading = readFrom(std::move(source), &sink, error);
   if (!error.empty()) return {std::nullopt, error};
-  return {std::move(reading.content), {}};
+  reading->content.vois = std::move(vois);
+  return {std::move(reading->content), {}};
 }
 
 } // namespace
 
-VoiReadResult parseVoiText(std::string_view bytes) {
-  std::string error;
-  return contentOf(readFrom(bytesOf(bytes), true, error), error);
-}
+VoiReadResult parseVoiText(std::string_view bytes) { return readContentFrom(bytesOf(bytes)); }
 
 VoiReadResult readVoiFile(const std::filesystem::path& path) {
   std::string error;
   bool regular = true;
   std::optional<ByteSource> source = openFile(path.string(), error, regular);
   if (!source) return {std::nullopt, error};
-  return contentOf(readFrom(std::move(*source), true, error), error);
+  return readContentFrom(std::move(*source));
+}
+
+std::string streamVoiFile(const std::string& path, VoiSink& sink) {
+  try {
+    std::string error;
+    bool regular = true;
+    std::optional<ByteSource> source = openFile(path, error, regular);
+    if (source) static_cast<void>(readFrom(std::move(*source), &sink, error));
+    return error;
+  } catch (const std::bad_alloc&) {
+    return "not enough memory to read the file";
+  }
 }
 
 VoiSummary summarise(const VoiFileContent& content) {
@@ -610,7 +654,7 @@ VoiSummary summariseVoiFile(const std::string& path, std::string& error) {
   bool regular = true;
   std::optional<ByteSource> source = openFile(path, error, regular);
   if (!source) return {};
-  return readFrom(std::move(*source), false, error).summary;
+  return readFrom(std::move(*source), nullptr, error)->summary;
 }
 
 std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept {
@@ -624,7 +668,7 @@ std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept {
       return "Host>  Loaded " + path + ": not read back, as it is not a regular file";
     }
     if (!source) return "Host>  Cannot load VOI file " + path + ": " + error;
-    const VoiSummary summary = readFrom(std::move(*source), false, error).summary;
+    const VoiSummary summary = readFrom(std::move(*source), nullptr, error)->summary;
     if (!error.empty()) return "Host>  Cannot load VOI file " + path + ": " + error;
     ok = true;
     return "Host>  Loaded " + path + ": " + plural(summary.vois, "VOI", "VOIs") + " in " +
@@ -635,4 +679,4 @@ std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept {
   }
 }
 
-} // namespace standin
+} // namespace orbiculon::exporting
