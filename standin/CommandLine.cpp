@@ -9,6 +9,7 @@
 #include "standin/CleanCommand.h"
 #include "standin/ConvertCommand.h"
 #include "standin/DialogCommand.h"
+#include "standin/PictureCommand.h"
 #include "standin/Session.h"
 #include "standin/SpheresCommand.h"
 #include "standin/Terminal.h"
@@ -33,6 +34,7 @@ ExitCode parseAndRun(int argc, char** argv) {
              "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L -o angular_L\n"
              "  CerevantRZ.exe clean examples/paper_table.txt --explain\n"
              "  CerevantRZ.exe convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
+             "  CerevantRZ.exe picture study_vois.voi -o study_vois.svg\n"
              "  CerevantRZ.exe dialog --text-file VOItext=list.txt --show VOItext CleanUpText\n"
              "Run CerevantRZ.exe SUBCOMMAND --help for the options of each.");
   app.require_subcommand(1);
@@ -51,10 +53,12 @@ ExitCode parseAndRun(int argc, char** argv) {
   SpheresOptions spheresOptions;
   CleanOptions cleanOptions;
   ConvertOptions convertOptions;
+  PictureOptions pictureOptions;
   const auto* spheres = setupSpheres(app, spheresOptions);
   const auto* clean = setupClean(app, cleanOptions);
   const auto* dialog = setupDialog(app, dialogOptions);
   const auto* convert = setupConvert(app, convertOptions);
+  const auto* picture = setupPicture(app, pictureOptions);
 
   try {
     app.parse(argc, argv);
@@ -62,6 +66,7 @@ ExitCode parseAndRun(int argc, char** argv) {
     if (clean->parsed()) return runClean(cleanOptions);
     if (dialog->parsed()) return runDialog(dialogOptions);
     if (convert->parsed()) return runConvert(convertOptions);
+    if (picture->parsed()) return runPicture(pictureOptions);
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? ExitCode::Success : ExitCode::Usage;
   }

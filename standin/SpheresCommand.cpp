@@ -8,6 +8,7 @@
 #include "standin/ConvertCommand.h"
 #include "standin/HostState.h"
 #include "standin/PeakLists.h"
+#include "standin/PictureCommand.h"
 
 namespace standin {
 
@@ -127,6 +128,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "--load,!--no-load", options.load,
       "Have the host load the written file (default: load); the stand-in host reads it back and "
       "logs how many VOIs and voxels it holds");
+  addPictureOptions(*spheres, options.picture, options.underlay);
   addPluginOption(*spheres, options.plugin);
   addHostOptions(*spheres, options.host);
   spheres->footer(
@@ -143,6 +145,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "  CerevantRZ.exe spheres mni_peaks.txt --space mni --convert icbm-spm -o tal_peaks\n"
       "  CerevantRZ.exe spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
+      "  CerevantRZ.exe spheres examples/clean_list.txt -o study_vois --picture study_vois.svg\n"
       "  CerevantRZ.exe spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
       "  CerevantRZ.exe spheres peaks.txt -o peaks --header ResolutionX=2 --header IsTalSpace=0 --answer "
       "yes");
@@ -158,6 +161,8 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (!fromList) checkName(options.name);
   if (options.complete) checkCompletionDefaults(options.radius, options.name);
   const std::string voiPath = checkedVoiPath(options.output);
+  std::optional<PicturePlan> picture;
+  if (!options.picture.empty()) picture.emplace("--picture", options.picture, options.underlay);
   std::string list;
   if (fromList) {
     list = readCoordinateListFile("LIST", options.list);
@@ -199,7 +204,7 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (result != ExitCode::Success) return result;
   if (loads.failed > 0)
     return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
-  return ExitCode::Success;
+  return picture ? picture->draw(voiPath) : ExitCode::Success;
 }
 
 } // namespace standin

@@ -29,6 +29,9 @@ struct SpheresOptions {
   std::optional<orbiculon::SpaceTransform> convert;
   std::string output;
   bool load = true;
+  // The picture of the written file (--picture, --underlay).
+  std::string picture;
+  std::string underlay;
 };
 
 CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options);
