@@ -315,7 +315,7 @@ std::vector<std::uint8_t> greyPixels(const std::vector<float>& values, float bri
   for (std::size_t at = 0; at < values.size(); ++at) {
     if (!(values[at] > 0)) continue;
     const float level = std::min(values[at] / brightest, 1.0f);
-    pixels[2 * at] = static_cast<std::uint8_t>(std::lround(235.0f - 175.0f * level));
+    pixels[2 * at] = static_cast<std::uint8_t>(std::lround(225.0f - 125.0f * level));
     pixels[2 * at + 1] = 255;
   }
   return pixels;

@@ -27,6 +27,8 @@ build_packages=(
   clang-format     # the format check
   nodejs           # the dialog script and help page tests
   locales          # the locale data localedef needs (de_DE.UTF-8 below)
+  libpng-dev       # the PNG parts of the batch tool's pictures
+  libnifti2-dev    # anatomical NIfTI underlays of the pictures
 )
 browser_packages=(chromium)
 windows_packages=(
