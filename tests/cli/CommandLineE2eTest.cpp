@@ -390,6 +390,8 @@ TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
   writeFile(path("binary.txt"), std::string("1 2 3 5 a 0 0 0\n\0\x01\x02", 19));
   writeFile(path("huge.txt"), std::string(100000, ' '));
   writeFile(path("mni_peaks.txt"), "// Reference=MNI\n-42 -58 22\n");
+  writeFile(path("cut.voi"), "\r\nFileVersion:                4\r\n");
+  writeFile(path("junk.nii"), "not an image\n");
   fs::create_directory(path("folder"));
   fs::create_directory(path("taken.voi"));
   const std::set<std::string> before = filesIn(folder());
@@ -548,6 +550,39 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 "[host] initPlugin returned false"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+#if !defined(_WIN32)
+// Pictures: nothing is drawn from a VOI file that does not read back, and an underlay
+// is read before anything runs.
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, CommandLineErrorTest,
+    ::testing::Values(Failure{"PictureOfACutVoiFile",
+                              {"picture", "@/cut.voi", "-o", "@/cut.svg"},
+                              1,
+                              "error: \"@/cut.voi\" does not read back as a VOI file: line 3: the file ends "
+                              "here"},
+                      Failure{"UnderlayNotAnImage",
+                              {"spheres", "@/list.txt", "-o", "@/out", "--picture", "@/out.svg", "--underlay",
+                               "@/junk.nii"},
+                              2,
+                              "error: --underlay: \"@/junk.nii\" cannot be read as a NIfTI image"},
+                      Failure{"UnderlayWithoutPicture",
+                              {"spheres", "@/list.txt", "-o", "@/out", "--underlay", "@/junk.nii"},
+                              2,
+                              "error: --underlay requires --picture"},
+                      Failure{"PictureFolderMissing",
+                              {"spheres", "@/list.txt", "-o", "@/out", "--picture", "@/no/out.svg"},
+                              2,
+                              "error: --picture: folder \"@/no\" of \"@/no/out.svg\" does not exist"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#else
+INSTANTIATE_TEST_SUITE_P(Pictures, CommandLineErrorTest,
+                         ::testing::Values(Failure{"NoPicturesInThisBuild",
+                                                   {"picture", "@/cut.voi", "-o", "@/cut.svg"},
+                                                   2,
+                                                   "this build draws no pictures"}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
 
 #if !defined(_WIN32)
 // Devices, /proc, and standard streams that the shell redirects or closes.
