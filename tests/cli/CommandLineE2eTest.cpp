@@ -182,6 +182,30 @@ INSTANTIATE_TEST_SUITE_P(PosixNames, SpheresOutputTest,
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 #endif
 
+#if !defined(_WIN32)
+TEST_F(SpheresCommandTest, PictureEscapesNamesShortensTheLegendAndCountsVoxelsOutsideItsFrame) {
+  // A name with markup and a Latin-1 byte, and one VOI more than the legend names.
+  std::string list = "-30 0 0 2 a<b&\xe9 0 0 255\n";
+  for (int line = 1; line <= 40; ++line)
+    list += std::to_string(line - 20) + " 10 0 2 v" + std::to_string(line) + " 255 0 0\n";
+  writeFile(path("list.txt"), list);
+  ProcessResult run =
+      runHost({"spheres", path("list.txt"), "-o", path("many"), "--picture", path("many.svg")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  const std::string svg = readFile(path("many.svg"));
+  EXPECT_NE(std::string::npos, svg.find(">a&lt;b&amp;&#233;</text>")) << svg.substr(0, 400);
+  EXPECT_NE(std::string::npos, svg.find(">and 1 more</text>"));
+
+  run = runHost({"spheres", "--centre", "200", "0", "0", "--radius", "2", "-o", path("far"), "--picture",
+                 path("far.svg")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_NE(
+      std::string::npos,
+      run.err.find("note: 33 voxels of VOI 1 \"VOI\" lie outside the picture's frame and are not drawn"))
+      << run.err;
+}
+#endif
+
 TEST_F(SpheresCommandTest, ConvertBuildsTheVoisInTheOtherSpaceWithoutAQuestion) {
   const ProcessResult run = runHost(
       {"spheres", (kExamples / "clean_list.txt").string(), "--convert", "icbm-fsl", "-o", path("dmn")});
