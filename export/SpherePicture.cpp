@@ -26,6 +26,9 @@ constexpr MillimetreBox kTalGrid{{-128, -128, -128}, {127, 127, 127}};
 constexpr float kLargestRadius = 20.0f;
 // Volumes larger than this many voxels are not read as an underlay.
 constexpr std::size_t kUnderlayVoxelLimit = std::size_t{512} * 512 * 512;
+// An underlay reaches at most this far along each world axis, in millimetres: a head
+// fits many times over, and the frames and their pictures stay small.
+constexpr double kUnderlayReach = 1000;
 
 // Layout of the picture, in SVG pixels.
 constexpr double kMaximumWidth = 1600;
@@ -367,6 +370,7 @@ bool Underlay::read(const std::string& path, std::string& error) {
   const bool hasSform = header->sform_code > 0;
   const bool hasQform = header->qform_code > 0;
   const mat44 toWorld = hasSform ? header->sto_xyz : header->qto_xyz;
+  const int bytesPerVoxel = header->nbyper;
   nifti_image_free(header);
   std::size_t voxels = 1;
   for (const std::int64_t dim : dims) {
@@ -385,12 +389,48 @@ bool Underlay::read(const std::string& path, std::string& error) {
     error = "\"" + path + "\" has neither an sform nor a qform, so where its voxels lie is unknown";
     return false;
   }
+  // Where the image lies: the box around its corner voxels. A transform that is not
+  // invertible or reaches absurdly far is refused before any voxel is read.
+  std::array<double, 3> low{};
+  std::array<double, 3> high{};
+  low.fill(std::numeric_limits<double>::infinity());
+  high.fill(-std::numeric_limits<double>::infinity());
+  for (unsigned corner = 0; corner < 8; ++corner) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      const auto* row = toWorld.m[axis];
+      double world = row[3];
+      for (std::size_t along = 0; along < 3; ++along)
+        world += (corner >> along & 1u) != 0 ? row[along] * static_cast<double>(dims[along] - 1) : 0.0;
+      low[axis] = std::min(low[axis], world);
+      high[axis] = std::max(high[axis], world);
+    }
+  }
+  const auto& m = toWorld.m;
+  const double determinant = double{m[0][0]} * (double{m[1][1]} * m[2][2] - double{m[1][2]} * m[2][1]) -
+                             double{m[0][1]} * (double{m[1][0]} * m[2][2] - double{m[1][2]} * m[2][0]) +
+                             double{m[0][2]} * (double{m[1][0]} * m[2][1] - double{m[1][1]} * m[2][0]);
+  if (!(std::abs(determinant) > 1e-9)) {
+    error = "the sform (or qform) of \"" + path + "\" maps its voxels onto a plane or a line";
+    return false;
+  }
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(low[axis]) || !std::isfinite(high[axis]) || high[axis] - low[axis] > kUnderlayReach ||
+        std::abs(low[axis]) > kUnderlayReach || std::abs(high[axis]) > kUnderlayReach) {
+      error = "the sform (or qform) of \"" + path + "\" does not place the image within " +
+              number(kUnderlayReach) + " mm of the origin";
+      return false;
+    }
+    box_.low[axis] = static_cast<int>(std::floor(low[axis]));
+    box_.high[axis] = static_cast<int>(std::ceil(high[axis]));
+  }
 
   // Only the first volume is read.
   int first = 0;
   nifti_brick_list bricks{};
   nifti_image* image = nifti_image_read_bricks(path.c_str(), 1, &first, &bricks);
-  if (image == nullptr || bricks.nbricks != 1 || bricks.bricks == nullptr) {
+  if (image == nullptr || bricks.nbricks != 1 || bricks.bricks == nullptr || image->nbyper != bytesPerVoxel ||
+      bricks.bsize < voxels * static_cast<std::size_t>(bytesPerVoxel)) {
+    if (bricks.bricks != nullptr) nifti_free_NBL(&bricks);
     if (image != nullptr) nifti_image_free(image);
     error = "the voxels of \"" + path + "\" cannot be read";
     return false;
@@ -466,29 +506,7 @@ bool Underlay::read(const std::string& path, std::string& error) {
   return true;
 }
 
-MillimetreBox Underlay::box() const {
-  std::array<double, 3> low{};
-  std::array<double, 3> high{};
-  low.fill(std::numeric_limits<double>::max());
-  high.fill(std::numeric_limits<double>::lowest());
-  for (unsigned corner = 0; corner < 8; ++corner) {
-    std::array<double, 3> voxel{};
-    for (std::size_t axis = 0; axis < 3; ++axis)
-      voxel[axis] = (corner >> axis & 1u) != 0 ? static_cast<double>(size_[axis] - 1) : 0.0;
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-      const auto& row = toWorld_[axis];
-      const double world = row[0] * voxel[0] + row[1] * voxel[1] + row[2] * voxel[2] + row[3];
-      low[axis] = std::min(low[axis], world);
-      high[axis] = std::max(high[axis], world);
-    }
-  }
-  MillimetreBox box;
-  for (std::size_t axis = 0; axis < 3; ++axis) {
-    box.low[axis] = static_cast<int>(std::floor(low[axis]));
-    box.high[axis] = static_cast<int>(std::ceil(high[axis]));
-  }
-  return box;
-}
+MillimetreBox Underlay::box() const { return box_; }
 
 std::vector<float> Underlay::maximumProjection(const MillimetreBox& frame, int depth) const {
   const auto d = static_cast<std::size_t>(depth);

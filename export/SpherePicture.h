@@ -43,6 +43,7 @@ public:
 
 private:
   std::array<std::size_t, 3> size_{};
+  MillimetreBox box_;
   std::vector<float> values_;
   std::array<std::array<double, 4>, 3> toWorld_{};
   std::array<std::array<double, 4>, 3> toVoxel_{};

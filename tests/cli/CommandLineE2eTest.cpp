@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -397,6 +398,26 @@ struct Failure {
 };
 void PrintTo(const Failure& value, std::ostream* out) { *out << value.name; }
 
+// A NIfTI-1 image of 2 x 2 x 2 16-bit voxels whose sform scales x by `xScale`.
+std::string niftiImage(float xScale) {
+  std::string image(352 + 16, '\0');
+  const auto put = [&image](std::size_t at, auto value) {
+    std::memcpy(image.data() + at, &value, sizeof value);
+  };
+  put(0, std::int32_t{348});
+  for (std::size_t dim = 0; dim < 8; ++dim)
+    put(40 + 2 * dim, static_cast<std::int16_t>(dim == 0 ? 3 : dim < 4 ? 2 : 1));
+  put(70, std::int16_t{4}); // 16-bit integers
+  put(72, std::int16_t{16});
+  put(108, 352.0f);
+  put(254, std::int16_t{1}); // sform code
+  put(280, xScale);
+  put(300, 1.0f);
+  put(320, 1.0f);
+  image.replace(344, 4, std::string("n+1\0", 4));
+  return image;
+}
+
 class CommandLineErrorTest : public CommandLineTest, public ::testing::WithParamInterface<Failure> {
 protected:
   std::string expand(std::string text) const {
@@ -416,6 +437,7 @@ TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
   writeFile(path("mni_peaks.txt"), "// Reference=MNI\n-42 -58 22\n");
   writeFile(path("cut.voi"), "\r\nFileVersion:                4\r\n");
   writeFile(path("junk.nii"), "not an image\n");
+  writeFile(path("far.nii"), niftiImage(1e6f));
   fs::create_directory(path("folder"));
   fs::create_directory(path("taken.voi"));
   const std::set<std::string> before = filesIn(folder());
@@ -590,6 +612,10 @@ INSTANTIATE_TEST_SUITE_P(
                                "@/junk.nii"},
                               2,
                               "error: --underlay: \"@/junk.nii\" cannot be read as a NIfTI image"},
+                      Failure{"UnderlayFarFromTheOrigin",
+                              {"picture", "@/cut.voi", "-o", "@/cut.svg", "--underlay", "@/far.nii"},
+                              2,
+                              "does not place the image within 1000 mm of the origin"},
                       Failure{"UnderlayWithoutPicture",
                               {"spheres", "@/list.txt", "-o", "@/out", "--underlay", "@/junk.nii"},
                               2,
