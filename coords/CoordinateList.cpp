@@ -36,13 +36,6 @@ constexpr std::size_t kBlueWidth = 4;
 // 32-bit integer.
 constexpr std::size_t kNumberTextCapacity = 64;
 
-struct SpaceBounds {
-  std::array<float, 3> low;
-  std::array<float, 3> high;
-};
-constexpr SpaceBounds kMniBounds{{-74.0f, -108.0f, -52.0f}, {75.0f, 71.0f, 79.0f}};
-constexpr SpaceBounds kTalBounds{{-69.0f, -102.0f, -43.0f}, {69.0f, 71.0f, 76.0f}};
-
 constexpr std::array<CoordinateField, 3> kCoordinateFields{CoordinateField::X, CoordinateField::Y,
                                                            CoordinateField::Z};
 constexpr std::array<CoordinateField, 3> kColourFields{CoordinateField::Red, CoordinateField::Green,

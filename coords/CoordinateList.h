@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -71,6 +72,14 @@ public:
   // may be a decimal comma (a comma always separates fields).
   virtual void hints(const CleaningLine& /*line*/, bool /*unicodeMinus*/, bool /*decimalComma*/) {}
 };
+
+// The inclusive bounds (x, y, z) of a centre that cleaning keeps, per space.
+struct SpaceBounds {
+  std::array<float, 3> low;
+  std::array<float, 3> high;
+};
+inline constexpr SpaceBounds kMniBounds{{-74.0f, -108.0f, -52.0f}, {75.0f, 71.0f, 79.0f}};
+inline constexpr SpaceBounds kTalBounds{{-69.0f, -102.0f, -43.0f}, {69.0f, 71.0f, 76.0f}};
 
 // Completion of short lines during cleaning (see completeCoordinateLine): the
 // defaults, and on return how many lines of the cleaned text were completed.

@@ -13,6 +13,7 @@
 #include "standin/ConvertCommand.h"
 #include "standin/DialogCommand.h"
 #include "standin/NiftiCommand.h"
+#include "standin/PictureCommand.h"
 #include "standin/Session.h"
 #include "standin/SpheresCommand.h"
 #include "standin/Terminal.h"
@@ -128,6 +129,7 @@ ExitCode parseAndRun(int argc, char** argv) {
              "  " ORBICULON_PROGRAM
              " convert examples/spreadsheet_export.csv --space mni --transform icbm-spm\n"
              "  " ORBICULON_PROGRAM " nifti study_vois.voi -o study_vois.nii.gz\n"
+             "  " ORBICULON_PROGRAM " picture study_vois.voi -o study_vois.svg\n"
              "  " ORBICULON_PROGRAM " dialog --text-file VOItext=list.txt --show VOItext CleanUpText\n"
              "Run " ORBICULON_PROGRAM " SUBCOMMAND --help for the options of each.");
   app.require_subcommand(1);
@@ -147,11 +149,13 @@ ExitCode parseAndRun(int argc, char** argv) {
   CleanOptions cleanOptions;
   ConvertOptions convertOptions;
   NiftiOptions niftiOptions;
+  PictureOptions pictureOptions;
   const auto* spheres = setupSpheres(app, spheresOptions);
   const auto* clean = setupClean(app, cleanOptions);
   const auto* dialog = setupDialog(app, dialogOptions);
   const auto* convert = setupConvert(app, convertOptions);
   const auto* nifti = setupNifti(app, niftiOptions);
+  const auto* picture = setupPicture(app, pictureOptions);
 
   std::string command;
   if (const std::string unknown = unknownWord(app, argc, argv, command); !unknown.empty()) {
@@ -166,6 +170,7 @@ ExitCode parseAndRun(int argc, char** argv) {
     if (dialog->parsed()) return runDialog(dialogOptions);
     if (convert->parsed()) return runConvert(convertOptions);
     if (nifti->parsed()) return runNifti(niftiOptions);
+    if (picture->parsed()) return runPicture(pictureOptions);
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? ExitCode::Success : ExitCode::Usage;
   }

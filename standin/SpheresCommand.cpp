@@ -8,6 +8,7 @@
 #include "standin/ConvertCommand.h"
 #include "standin/HostState.h"
 #include "standin/PeakLists.h"
+#include "standin/PictureCommand.h"
 
 namespace standin {
 
@@ -136,6 +137,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                     " reads it back and "
                     "logs how many VOIs and voxels it holds");
   addNiftiOptions(*spheres, options.nifti);
+  addPictureOptions(*spheres, options.picture, options.underlay);
   addPluginOption(*spheres, options.plugin);
   addHostOptions(*spheres, options.host);
   spheres->footer(
@@ -152,6 +154,7 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "  " ORBICULON_PROGRAM " spheres mni_peaks.txt --space mni --convert icbm-spm -o tal_peaks\n"
       "  " ORBICULON_PROGRAM " spheres --centre -42 -58 22 --radius 5 --name angular_L --colour 0 128 255 -o "
       "angular\n"
+      "  " ORBICULON_PROGRAM " spheres examples/clean_list.txt -o study_vois --picture study_vois.svg\n"
       "  " ORBICULON_PROGRAM " spheres examples/peak_table.txt --complete --radius 6 --name peak -o peaks\n"
       "  " ORBICULON_PROGRAM " spheres peaks.txt --space mni -o peaks --nifti peaks.nii.gz\n"
       "  " ORBICULON_PROGRAM
@@ -170,6 +173,8 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (options.complete) checkCompletionDefaults(options.radius, options.name);
   const std::string voiPath = checkedVoiPath(options.output);
   if (!options.nifti.image.empty()) checkNiftiOptions(options.nifti, "--nifti");
+  std::optional<PicturePlan> picture;
+  if (!options.picture.empty()) picture.emplace("--picture", options.picture, options.underlay);
   std::string list;
   if (fromList) {
     list = readCoordinateListFile("LIST", options.list);
@@ -211,8 +216,11 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (result != ExitCode::Success) return result;
   if (loads.failed > 0)
     return reportFailure(inQuotes(voiPath) + " does not read back as a VOI file (see the log)");
-  if (!options.nifti.image.empty()) return writeNifti(voiPath, options.nifti);
-  return ExitCode::Success;
+  if (!options.nifti.image.empty()) {
+    if (const ExitCode written = writeNifti(voiPath, options.nifti); written != ExitCode::Success)
+      return written;
+  }
+  return picture ? picture->draw(voiPath) : ExitCode::Success;
 }
 
 } // namespace standin

@@ -32,6 +32,9 @@ struct SpheresOptions {
   bool load = true;
   // --nifti: the image made from the written VOI file.
   NiftiOptions nifti;
+  // The picture of the written file (--picture, --underlay).
+  std::string picture;
+  std::string underlay;
 };
 
 CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options);

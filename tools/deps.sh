@@ -33,6 +33,7 @@ build_packages=(
   help2man         # the man page of orbiculon, made from its --help
   dpkg-dev         # dpkg-shlibdeps: the dependencies of the .deb (cpack -G DEB)
   bash             # the completion test sources the completion file
+  libpng-dev       # the PNG projections of the batch tool's pictures
 )
 browser_packages=(chromium)
 windows_packages=(

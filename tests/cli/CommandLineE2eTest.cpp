@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -181,6 +182,30 @@ INSTANTIATE_TEST_SUITE_P(Names, SpheresOutputTest,
 INSTANTIATE_TEST_SUITE_P(PosixNames, SpheresOutputTest,
                          ::testing::Values(OutputName{"LineBreakInName", "a\nb", "a\nb.voi"}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
+
+#if !defined(_WIN32)
+TEST_F(SpheresCommandTest, PictureEscapesNamesShortensTheLegendAndCountsVoxelsOutsideItsFrame) {
+  // A name with markup and a Latin-1 byte, and one VOI more than the legend names.
+  std::string list = "-30 0 0 2 a<b&\xe9 0 0 255\n";
+  for (int line = 1; line <= 40; ++line)
+    list += std::to_string(line - 20) + " 10 0 2 v" + std::to_string(line) + " 255 0 0\n";
+  writeFile(path("list.txt"), list);
+  ProcessResult run =
+      runHost({"spheres", path("list.txt"), "-o", path("many"), "--picture", path("many.svg")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  const std::string svg = readFile(path("many.svg"));
+  EXPECT_NE(std::string::npos, svg.find(">a&lt;b&amp;&#233;</text>")) << svg.substr(0, 400);
+  EXPECT_NE(std::string::npos, svg.find(">and 1 more</text>"));
+
+  run = runHost({"spheres", "--centre", "200", "0", "0", "--radius", "2", "-o", path("far"), "--picture",
+                 path("far.svg")});
+  ASSERT_EQ(0, run.exitCode) << run.err;
+  EXPECT_NE(
+      std::string::npos,
+      run.err.find("note: 33 voxels of VOI 1 \"VOI\" lie outside the picture's frame and are not drawn"))
+      << run.err;
+}
 #endif
 
 TEST_F(SpheresCommandTest, ConvertBuildsTheVoisInTheOtherSpaceWithoutAQuestion) {
@@ -493,6 +518,26 @@ std::string expandFolder(std::string text, const fs::path& folder) {
   return text;
 }
 
+// A NIfTI-1 image of 2 x 2 x 2 16-bit voxels whose sform scales x by `xScale`.
+std::string niftiImage(float xScale) {
+  std::string image(352 + 16, '\0');
+  const auto put = [&image](std::size_t at, auto value) {
+    std::memcpy(image.data() + at, &value, sizeof value);
+  };
+  put(0, std::int32_t{348});
+  for (std::size_t dim = 0; dim < 8; ++dim)
+    put(40 + 2 * dim, static_cast<std::int16_t>(dim == 0 ? 3 : dim < 4 ? 2 : 1));
+  put(70, std::int16_t{4}); // 16-bit integers
+  put(72, std::int16_t{16});
+  put(108, 352.0f);
+  put(254, std::int16_t{1}); // sform code
+  put(280, xScale);
+  put(300, 1.0f);
+  put(320, 1.0f);
+  image.replace(344, 4, std::string("n+1\0", 4));
+  return image;
+}
+
 class CommandLineErrorTest : public CommandLineTest, public ::testing::WithParamInterface<Failure> {
 protected:
   std::string expand(const std::string& text) const { return expandFolder(text, folder()); }
@@ -571,6 +616,9 @@ TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
   writeFile(path("binary.txt"), std::string("1 2 3 5 a 0 0 0\n\0\x01\x02", 19));
   writeFile(path("huge.txt"), std::string(100000, ' '));
   writeFile(path("mni_peaks.txt"), "// Reference=MNI\n-42 -58 22\n");
+  writeFile(path("cut.voi"), "\r\nFileVersion:                4\r\n");
+  writeFile(path("junk.nii"), "not an image\n");
+  writeFile(path("far.nii"), niftiImage(1e6f));
   fs::create_directory(path("folder"));
   fs::create_directory(path("taken.voi"));
   writeFile(path("cut.voi"), "\r\nFileVersion:                4\r\n\r\n");
@@ -792,6 +840,43 @@ INSTANTIATE_TEST_SUITE_P(WithoutNifti, CommandLineErrorTest,
                                                    {"nifti", "@/cut.voi", "-o", "@/cut.nii"},
                                                    2,
                                                    "this build writes no NIfTI"}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#endif
+
+#if !defined(_WIN32)
+// Pictures: nothing is drawn from a VOI file that does not read back, and an underlay
+// is read before anything runs.
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, CommandLineErrorTest,
+    ::testing::Values(Failure{"PictureOfACutVoiFile",
+                              {"picture", "@/cut.voi", "-o", "@/cut.svg"},
+                              1,
+                              "error: \"@/cut.voi\" does not read back as a VOI file: line 3: the file ends "
+                              "here"},
+                      Failure{"UnderlayNotAnImage",
+                              {"spheres", "@/list.txt", "-o", "@/out", "--picture", "@/out.svg", "--underlay",
+                               "@/junk.nii"},
+                              2,
+                              "error: --underlay: \"@/junk.nii\" cannot be read as a NIfTI image"},
+                      Failure{"UnderlayFarFromTheOrigin",
+                              {"picture", "@/cut.voi", "-o", "@/cut.svg", "--underlay", "@/far.nii"},
+                              2,
+                              "does not place the image within 1000 mm of the origin"},
+                      Failure{"UnderlayWithoutPicture",
+                              {"spheres", "@/list.txt", "-o", "@/out", "--underlay", "@/junk.nii"},
+                              2,
+                              "error: --underlay requires --picture"},
+                      Failure{"PictureFolderMissing",
+                              {"spheres", "@/list.txt", "-o", "@/out", "--picture", "@/no/out.svg"},
+                              2,
+                              "error: --picture: folder \"@/no\" of \"@/no/out.svg\" does not exist"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+#else
+INSTANTIATE_TEST_SUITE_P(Pictures, CommandLineErrorTest,
+                         ::testing::Values(Failure{"NoPicturesInThisBuild",
+                                                   {"picture", "@/cut.voi", "-o", "@/cut.svg"},
+                                                   2,
+                                                   "this build draws no pictures"}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 #endif
 

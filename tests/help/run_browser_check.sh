@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the help page in headless Chromium (Debian's chromium package, which
 # tools/deps.sh --browser installs).
-# Usage: run_browser_check.sh PAGE.html SCREENSHOT.png
+# Usage: run_browser_check.sh PAGE.html SCREENSHOT.png [CERVANT_EXE WORK_DIR]
 # Exit 77 (skipped) when Node.js or Chromium is missing.
 set -u
 page=$1
@@ -28,4 +28,4 @@ if ! chromium_bin=$(find_chromium); then
   echo "SKIPPED: chromium is not installed (tools/deps.sh --browser installs it)"
   exit 77
 fi
-exec node "$here/check_help_page.js" "$page" "$screenshot" "$chromium_bin"
+exec node "$here/check_help_page.js" "$page" "$screenshot" "$chromium_bin" "${@:3}"
