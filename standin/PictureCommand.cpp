@@ -82,8 +82,8 @@ CLI::App* setupPicture(CLI::App& app, PictureOptions& options) {
       "same space line up. Without an underlay the picture shows the coordinate bounds of the space\n"
       "(dashed) and a millimetre scale.\n\n"
       "Examples:\n"
-      "  CerevantRZ.exe picture study_vois.voi -o study_vois.svg\n"
-      "  CerevantRZ.exe picture mni_peaks.voi -o mni_peaks.svg --underlay MNI152_T1_1mm_brain.nii.gz");
+      "  " ORBICULON_PROGRAM " picture study_vois.voi -o study_vois.svg\n"
+      "  " ORBICULON_PROGRAM " picture mni_peaks.voi -o mni_peaks.svg --underlay MNI152_T1_1mm_brain.nii.gz");
   return picture;
 }
 
