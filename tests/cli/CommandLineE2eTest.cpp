@@ -851,7 +851,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Failure{"PictureOfACutVoiFile",
                               {"picture", "@/cut.voi", "-o", "@/cut.svg"},
                               1,
-                              "error: \"@/cut.voi\" does not read back as a VOI file: line 3: the file ends "
+                              "error: \"@/cut.voi\" does not read back as a VOI file: line 4: the file ends "
                               "here"},
                       Failure{"UnderlayNotAnImage",
                               {"spheres", "@/list.txt", "-o", "@/out", "--picture", "@/out.svg", "--underlay",
