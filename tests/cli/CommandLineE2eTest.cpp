@@ -275,22 +275,27 @@ TEST_P(ExampleListTest, CleansToTheExpectedList) {
   EXPECT_EQ(platformText(expected + "\n"), again.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ExampleListTest,
-                         ::testing::Values(Example{"PaperTable", "paper_table.txt", "tal"},
-                                           Example{"SpreadsheetExport", "spreadsheet_export.csv", "mni"},
-                                           Example{"TabSeparated", "tab_separated.tsv", "tal"},
-                                           Example{"AlreadyClean", "clean_list.txt", "tal"},
-                                           Example{"PeakTableCompleted",
-                                                   "peak_table.txt",
-                                                   "tal",
-                                                   {"--complete", "--radius", "6", "--name", "peak"}},
-                                           // Two experiments; the file's Reference line chooses MNI.
-                                           Example{"SleuthFileCompleted",
-                                                   "sleuth_two_experiments.txt",
-                                                   "mni",
-                                                   {"--complete", "--radius", "8", "--colour", "0", "128",
-                                                    "255"}}),
-                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExampleListTest,
+    ::testing::Values(
+        Example{"PaperTable", "paper_table.txt", "tal"},
+        Example{"SpreadsheetExport", "spreadsheet_export.csv", "mni"},
+        Example{"TabSeparated", "tab_separated.tsv", "tal"}, Example{"AlreadyClean", "clean_list.txt", "tal"},
+        Example{
+            "PeakTableCompleted", "peak_table.txt", "tal", {"--complete", "--radius", "6", "--name", "peak"}},
+        // Two experiments; the file's Reference line chooses MNI.
+        Example{"SleuthFileCompleted",
+                "sleuth_two_experiments.txt",
+                "mni",
+                {"--complete", "--radius", "8", "--colour", "0", "128", "255"}},
+        // Tables as papers print them, each peak with the default
+        // radius and colour, named after its region.
+        Example{"FacesTable", "faces_table.txt", "mni", {"--space", "mni", "--complete", "--radius", "6"}},
+        Example{"RecollectionTable", "recollection_table.tsv", "tal", {"--complete", "--radius", "6"}},
+        Example{"PeaksWithoutHeading", "peaks_without_heading.txt", "tal", {"--complete", "--radius", "6"}},
+        // Its Reference line reads it as a peak file without --complete.
+        Example{"SleuthWithoutBlankLines", "sleuth_without_blank_lines.txt", "tal", {"--space", "tal"}}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(ExampleListCleanTest, AlreadyCleanListIsItsOwnCleanedForm) {
   const ProcessResult run = runHost({"clean", (kExamples / "clean_list.txt").string()});
