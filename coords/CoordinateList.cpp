@@ -167,14 +167,6 @@ bool hasUnicodeMinus(std::string_view line) noexcept {
   return line.find("\xE2\x88\x92") != std::string_view::npos;
 }
 
-bool hasDecimalComma(std::string_view line) noexcept {
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
-    if (line[i] == ',' && isDigit(line[i - 1]) && isDigit(line[i + 1])) return true;
-  }
-  return false;
-}
-
 // Reads the eight fields of a line as cleaning does, up to the first one that
 // cannot be read: returns its status (Read when all were read) and sets `failed`.
 FieldStatus readFields(std::string_view text, LineValues& values, CoordinateField& failed) noexcept {
@@ -219,15 +211,8 @@ struct CompletionState {
     name = name.substr(0, kCoordinateNameMaxLength);
     for (std::int32_t number = 2; taken(name) && number < std::numeric_limits<std::int32_t>::max();
          ++number) {
-      std::array<char, 16> suffix{'_'};
-      const auto [end, error] = std::to_chars(suffix.data() + 1, suffix.data() + suffix.size(), number);
-      const std::size_t suffixLength = static_cast<std::size_t>(end - suffix.data());
-      const std::size_t baseLength = std::min(name.size(), kCoordinateNameMaxLength - suffixLength);
-      if (name.data() != uniqueName.data()) std::copy_n(name.data(), baseLength, uniqueName.data());
-      std::copy_n(suffix.data(), suffixLength, uniqueName.data() + baseLength);
-      const std::string_view candidate(uniqueName.data(), baseLength + suffixLength);
+      const std::string_view candidate = numberedName(name, number, uniqueName);
       if (!taken(candidate)) return candidate;
-      if (error != std::errc{}) break;
     }
     return name;
   }

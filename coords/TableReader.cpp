@@ -254,28 +254,28 @@ struct HeadingCell {
   bool upperZ = false; // "Z", which is the Z score when the heading has a "z" too
 };
 
+// Heading cells of one word that name a column.
+constexpr std::array<std::pair<std::string_view, Role>, 6> kSingleWordRoles{{{"x", Role::X},
+                                                                             {"y", Role::Y},
+                                                                             {"z", Role::Z},
+                                                                             {"red", Role::Red},
+                                                                             {"green", Role::Green},
+                                                                             {"blue", Role::Blue}}};
+
 HeadingCell classify(std::string_view cell) noexcept {
   const HeadingWords words(cell);
   HeadingCell result;
   if ((words.has({"x"}) && words.has({"y"}) && words.has({"z"})) ||
       words.has({"coordinates", "coordinate", "coord", "coords"}) || words.is({"mni", "tal", "talairach"})) {
     result.coordinates = true;
-  } else if (words.is({"x"})) {
-    result.role = Role::X;
-  } else if (words.is({"y"})) {
-    result.role = Role::Y;
-  } else if (words.is({"z"})) {
-    result.role = Role::Z;
+  } else if (const auto single = std::find_if(kSingleWordRoles.begin(), kSingleWordRoles.end(),
+                                              [&](const auto& entry) { return words.is({entry.first}); });
+             single != kSingleWordRoles.end()) {
+    result.role = single->second;
     result.upperZ = cell == "Z";
-  } else if (words.has({"radius"}) || cell == "r" || words.is({"r mm"}) ||
+  } else if (words.has({"radius"}) || cell == "r" ||
              (words.count == 2 && words.word(0) == "r" && words.word(1) == "mm")) {
     result.role = Role::Radius;
-  } else if (words.is({"red"})) {
-    result.role = Role::Red;
-  } else if (words.is({"green"})) {
-    result.role = Role::Green;
-  } else if (words.is({"blue"})) {
-    result.role = Role::Blue;
   } else if (words.has({"region", "regions", "label", "structure", "structures", "anatomical", "location",
                         "area", "name", "gyrus", "description", "anatomy"})) {
     result.role = Role::Region;
@@ -294,8 +294,8 @@ HeadingCell classify(std::string_view cell) noexcept {
   return result;
 }
 
-// "<base>_<number>" with every whitespace or separator of the base as '_'; the base
-// is cut, never the number, so the names of different lines stay different.
+} // namespace
+
 std::string_view numberedName(std::string_view base, std::int64_t number,
                               std::span<char, kVoiNameCapacity> storage) noexcept {
   std::array<char, kNumberSuffixCapacity> suffix{'_'};
@@ -310,6 +310,8 @@ std::string_view numberedName(std::string_view base, std::int64_t number,
   storage[baseLength + suffixLength] = '\0';
   return {storage.data(), baseLength + suffixLength};
 }
+
+namespace {
 
 // An experiment's name from its `//` line: characters other than letters (of any
 // script), digits, '-' and '_' become '_', at most 40 bytes.
@@ -367,19 +369,19 @@ bool isFullListLine(std::string_view line) noexcept {
          reader.readInteger(colour) == FieldStatus::Read;
 }
 
-bool hasDecimalComma(std::string_view text) noexcept {
-  for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-    if (text[i] == ',' && isDigit(text[i - 1]) && isDigit(text[i + 1])) return true;
-  }
-  return false;
-}
-
 // A token of exactly one comma between digits, such as "12,5".
 bool isDecimalCommaToken(std::string_view token) noexcept {
   return std::count(token.begin(), token.end(), ',') == 1 && hasDecimalComma(token);
 }
 
 } // namespace
+
+bool hasDecimalComma(std::string_view text) noexcept {
+  for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+    if (text[i] == ',' && isDigit(text[i - 1]) && isDigit(text[i + 1])) return true;
+  }
+  return false;
+}
 
 ReferenceScan scanListReference(std::string_view list) noexcept {
   ReferenceScan scan;

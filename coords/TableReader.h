@@ -71,6 +71,15 @@ enum class TableRefusal : std::uint8_t {
   NoRadius,     // the row needs the default radius, which is not a number
 };
 
+// "<base>_<number>" in `storage`, with every whitespace or separator of the base as
+// '_'; the base is cut, never the number, so that different numbers stay different
+// names of at most kCoordinateNameMaxLength characters.
+std::string_view numberedName(std::string_view base, std::int64_t number,
+                              std::span<char, kVoiNameCapacity> storage) noexcept;
+
+// Whether `text` holds a digit, a comma and a digit: perhaps a decimal comma.
+bool hasDecimalComma(std::string_view text) noexcept;
+
 // The space a list names in its "// Reference=" line.
 enum class ListReference : std::uint8_t { None, Mni, Tal, Unknown, Contradicting };
 
