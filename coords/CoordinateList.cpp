@@ -198,6 +198,9 @@ struct CompletionState {
   std::span<std::string_view> keptNames;
   std::size_t keptCount = 0;
   std::array<char, kVoiNameCapacity> uniqueName{};
+  std::array<char, kVoiNameCapacity> lastBase{}; // the name made unique last, and its number
+  std::size_t lastBaseLength = 0;
+  std::int32_t lastNumber = 0;
   bool lineCompleted = false; // the line cleaned last was a row of the table
   bool numbersUnused = false; // ... with numbers after z that were not used
   bool filled = false;        // ... with a field from the defaults
@@ -209,10 +212,21 @@ struct CompletionState {
   // `name`, or the first of "<name>_2", "<name>_3", ... that no kept line has.
   std::string_view unique(std::string_view name) noexcept {
     name = name.substr(0, kCoordinateNameMaxLength);
-    for (std::int32_t number = 2; taken(name) && number < std::numeric_limits<std::int32_t>::max();
-         ++number) {
+    if (!taken(name)) return name;
+    // Rows of one region come in runs: the search goes on from the number the same
+    // name got last, so that a long run is not searched from 2 again and again.
+    const bool sameBase = name == std::string_view(lastBase.data(), lastBaseLength);
+    std::int32_t number = sameBase ? lastNumber + 1 : 2;
+    if (!sameBase) {
+      std::copy_n(name.data(), name.size(), lastBase.data());
+      lastBaseLength = name.size();
+    }
+    for (; number < std::numeric_limits<std::int32_t>::max(); ++number) {
       const std::string_view candidate = numberedName(name, number, uniqueName);
-      if (!taken(candidate)) return candidate;
+      if (!taken(candidate)) {
+        lastNumber = number;
+        return candidate;
+      }
     }
     return name;
   }
