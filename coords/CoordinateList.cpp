@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <system_error>
 
 namespace orbiculon {
@@ -31,6 +32,9 @@ constexpr std::size_t kNameWidth = 25;
 constexpr std::size_t kRedWidth = 7;
 constexpr std::size_t kGreenWidth = 4;
 constexpr std::size_t kBlueWidth = 4;
+// Shortest cleaned line: the widths above and their seven blanks.
+constexpr std::size_t kMinCleanedLine =
+    3 * kCoordinateWidth + kRadiusWidth + kNameWidth + kRedWidth + kGreenWidth + kBlueWidth + 7;
 
 // Room for any float printed with one decimal (39 integer digits at most) and any
 // 32-bit integer.
@@ -156,14 +160,6 @@ bool hasUnicodeMinus(std::string_view line) noexcept {
   return line.find("\xE2\x88\x92") != std::string_view::npos;
 }
 
-bool hasDecimalComma(std::string_view line) noexcept {
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
-    if (line[i] == ',' && isDigit(line[i - 1]) && isDigit(line[i + 1])) return true;
-  }
-  return false;
-}
-
 // Reads the eight fields of a line as cleaning does, up to the first one that
 // cannot be read: returns its status (Read when all were read) and sets `failed`.
 FieldStatus readFields(std::string_view text, LineValues& values, CoordinateField& failed) noexcept {
@@ -188,16 +184,59 @@ FieldStatus readFields(std::string_view text, LineValues& values, CoordinateFiel
   return status;
 }
 
-// Completion of short lines, when it is on: the defaults and the storage of a
-// generated name, which must outlive the formatting of its line.
+// Reading as a table, when it is on: the reader, and the names of the lines kept so
+// far (views into the cleaned text), which a row's name must differ from.
 struct CompletionState {
-  const CompletionDefaults* defaults = nullptr;
-  std::array<char, kVoiNameCapacity> name{};
-  bool lineCompleted = false; // the line cleaned last was completed
+  TableReader* reader = nullptr;
+  std::span<std::string_view> keptNames;
+  std::size_t keptCount = 0;
+  std::array<char, kVoiNameCapacity> uniqueName{};
+  std::array<char, kVoiNameCapacity> lastBase{}; // the name made unique last, and its number
+  std::size_t lastBaseLength = 0;
+  std::int32_t lastNumber = 0;
+  bool lineCompleted = false; // the line cleaned last was a row of the table
+  bool numbersUnused = false; // ... with numbers after z that were not used
+  bool filled = false;        // ... with a field from the defaults
+
+  bool taken(std::string_view name) const noexcept {
+    return std::find(keptNames.begin(), keptNames.begin() + static_cast<std::ptrdiff_t>(keptCount), name) !=
+           keptNames.begin() + static_cast<std::ptrdiff_t>(keptCount);
+  }
+  // `name`, or the first of "<name>_2", "<name>_3", ... that no kept line has.
+  std::string_view unique(std::string_view name) noexcept {
+    name = name.substr(0, kCoordinateNameMaxLength);
+    if (!taken(name)) return name;
+    // Rows of one region come in runs: the search goes on from the number the same
+    // name got last, so that a long run is not searched from 2 again and again.
+    const bool sameBase = name == std::string_view(lastBase.data(), lastBaseLength);
+    std::int32_t number = sameBase ? lastNumber + 1 : 2;
+    if (!sameBase) {
+      std::copy_n(name.data(), name.size(), lastBase.data());
+      lastBaseLength = name.size();
+    }
+    for (; number < std::numeric_limits<std::int32_t>::max(); ++number) {
+      const std::string_view candidate = numberedName(name, number, uniqueName);
+      if (!taken(candidate)) {
+        lastNumber = number;
+        return candidate;
+      }
+    }
+    return name;
+  }
+  // Remembers the name of the line just written at `line`.
+  void keep(std::string_view line) noexcept {
+    if (keptCount == keptNames.size()) return;
+    FieldReader fields(line);
+    float value = 0.0f;
+    std::string_view name;
+    for (int i = 0; i < 4; ++i)
+      fields.readReal(value);
+    if (fields.readName(name) == FieldStatus::Read) keptNames[keptCount++] = name;
+  }
 };
 
-// Cleans one line: reads its fields (completing a short line when completion is on)
-// and decides whether it stays. On true, `values` holds the clamped values to print;
+// Cleans one line: reads its fields (as a row of a table when that is on) and
+// decides whether it stays. On true, `values` holds the clamped values to print;
 // changes and reasons go to the observer.
 bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, ObserverCalls& notify,
                CompletionState& completion, LineValues& values) noexcept {
@@ -209,9 +248,17 @@ bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, Obse
   FieldStatus status = FieldStatus::Read;
   CoordinateField failed = CoordinateField::X;
   CompletedLine completed{};
-  completion.lineCompleted =
-      completion.defaults != nullptr &&
-      completeCoordinateLine(text, line.number, *completion.defaults, completion.name, completed);
+  TableRefusal refusal = TableRefusal::None;
+  const TableLine kind = completion.reader != nullptr
+                             ? completion.reader->read(text, line.number, completed, refusal)
+                             : TableLine::Other;
+  completion.lineCompleted = kind == TableLine::Row;
+  completion.numbersUnused = completed.numbersUnused;
+  completion.filled = anyFilled(completed);
+  if (kind == TableLine::Refused) {
+    notify([&](CleaningObserver& o) { o.rowRefused(line, refusal); });
+    return false;
+  }
   if (completion.lineCompleted) {
     values = {{completed.x, completed.y, completed.z},
               completed.radius,
@@ -249,8 +296,13 @@ bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, Obse
   } else {
     kept = true;
     if (completion.lineCompleted) {
-      notify([&](CleaningObserver& o) { o.lineCompleted(line, completed); });
-      reported = true;
+      const std::string_view unique = completion.unique(values.name);
+      const bool renamed = unique.data() != values.name.data();
+      values.name = completed.name = unique;
+      if (anyFilled(completed) || renamed) {
+        notify([&](CleaningObserver& o) { o.lineCompleted(line, completed); });
+        reported = true;
+      }
     }
     const float radius = std::clamp(values.radius, kMinRadius, kMaxRadius);
     if (radius != values.radius) {
@@ -273,7 +325,7 @@ bool cleanLine(std::string_view text, const CleaningLine& line, bool isMni, Obse
       reported = true;
     }
   }
-  if (hintsWanted && reported) {
+  if (hintsWanted && reported && !completion.lineCompleted) {
     const bool unicodeMinus = hasUnicodeMinus(text);
     const bool decimalComma = hasDecimalComma(text);
     if (unicodeMinus || decimalComma) {
@@ -311,9 +363,22 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
 
   ObserverCalls notify(observer);
   CompletionState completionState;
+  std::unique_ptr<std::string_view[]> names;
+  std::optional<TableReader> reader;
   if (completion != nullptr) {
     completion->completed = 0;
-    completionState.defaults = &completion->defaults;
+    completion->numbersUnused = 0;
+    // A cleaned line takes at least kMinCleanedLine bytes and its LF, an experiment
+    // at least one line of the input.
+    const std::size_t keptCapacity = buffer.size() / (kMinCleanedLine + 1) + 1;
+    const std::size_t experimentCapacity =
+        static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n')) + 1;
+    names.reset(new (std::nothrow) std::string_view[keptCapacity + experimentCapacity]);
+    if (!names) return kCleaningOutOfMemory;
+    completionState.keptNames = {names.get(), keptCapacity};
+    reader.emplace(completion->defaults,
+                   std::span<std::string_view>(names.get() + keptCapacity, experimentCapacity));
+    completionState.reader = &*reader;
   }
   std::array<char, kCleanedLineMaxLength> formatted{};
   std::size_t used = 0;
@@ -339,8 +404,14 @@ int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* ob
         if (separator > 0) buffer[used++] = '\n';
         std::memcpy(buffer.data() + used, formatted.data(), lineLength);
         used += lineLength;
+        if (completion != nullptr) {
+          completionState.keep({buffer.data() + used - lineLength, lineLength});
+          if (completionState.lineCompleted && completionState.filled) {
+            ++completion->completed;
+            if (completionState.numbersUnused) ++completion->numbersUnused;
+          }
+        }
         ++count;
-        if (completionState.lineCompleted) ++completion->completed;
         continue;
       }
       full = true;

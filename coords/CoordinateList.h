@@ -8,7 +8,7 @@
 
 #include "coords/CoordinateEntry.h"
 #include "coords/FieldReader.h"
-#include "coords/LineCompletion.h"
+#include "coords/TableReader.h"
 
 namespace orbiculon {
 
@@ -64,8 +64,11 @@ public:
                              std::int32_t /*to*/) {}
   // Kept but changed: the name had `length` characters and was cut to 255.
   virtual void nameCut(const CleaningLine& /*line*/, std::size_t /*length*/) {}
-  // Kept but changed: the line was completed (reported before any clamp of it).
+  // Kept but changed: the line was read as a row of a table and completed (reported
+  // before any clamp of it); `completed.name` is the name it is kept with.
   virtual void lineCompleted(const CleaningLine& /*line*/, const CompletedLine& /*completed*/) {}
+  // Dropped: the table reader refused the row, for `reason`.
+  virtual void rowRefused(const CleaningLine& /*line*/, TableRefusal /*reason*/) {}
 
   // Hints for a dropped or changed line: it holds a Unicode minus sign (UTF-8
   // E2 88 92), which is no sign here; it holds a digit, a comma and a digit, which
@@ -81,11 +84,13 @@ struct SpaceBounds {
 inline constexpr SpaceBounds kMniBounds{{-74.0f, -108.0f, -52.0f}, {75.0f, 71.0f, 79.0f}};
 inline constexpr SpaceBounds kTalBounds{{-69.0f, -102.0f, -43.0f}, {69.0f, 71.0f, 76.0f}};
 
-// Completion of short lines during cleaning (see completeCoordinateLine): the
-// defaults, and on return how many lines of the cleaned text were completed.
+// Reading as a table during cleaning (see TableReader): the defaults, and on return
+// how many lines of the cleaned text were read as rows, and how many of these had
+// numbers after z that were not used.
 struct LineCompletion {
   CompletionDefaults defaults;
   int completed = 0;
+  int numbersUnused = 0;
 };
 
 // Cleans the list in `buffer` in place (its text ends at the first NUL, or at the last
@@ -101,10 +106,10 @@ struct LineCompletion {
 // lines are joined by LF, without one at the end. A kept line that no longer fits
 // stops the cleaning, so the count always matches the text. Linear in the input.
 //
-// With `completion`, a line that gives x, y and z but not all eight fields is
-// completed from its defaults first and then cleaned like any other line. Without
-// memory for its working copy of the input it returns kCleaningOutOfMemory and
-// leaves the buffer as it was.
+// With `completion`, the list is read as a table first (TableReader): each row is
+// completed from the defaults and then cleaned like any other line, and a row's name
+// that a kept line already has gets "_2", "_3", ... Without memory for its working
+// copy of the input it returns kCleaningOutOfMemory and leaves the buffer as it was.
 inline constexpr int kCleaningOutOfMemory = -1;
 int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr,
                         LineCompletion* completion = nullptr) noexcept;

@@ -131,9 +131,9 @@ std::string_view optionName(SpaceTransform transform) noexcept {
 
 const char* conversionName(SpaceTransform transform, bool fromMni) noexcept {
   constexpr std::array<const char*, 4> kToTal = {"icbm2tal (SPM)", "icbm2tal (FSL)", "icbm2tal (other)",
-                                                 "mni2tal"};
+                                                 "mni2tal (Brett)"};
   constexpr std::array<const char*, 4> kToMni = {"tal2icbm (SPM)", "tal2icbm (FSL)", "tal2icbm (other)",
-                                                 "tal2mni"};
+                                                 "tal2mni (Brett)"};
   return (fromMni ? kToTal : kToMni)[static_cast<std::size_t>(transform)];
 }
 

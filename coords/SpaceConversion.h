@@ -36,8 +36,9 @@ std::optional<SpaceTransform> transformForOptionName(std::string_view name) noex
 std::string_view optionName(SpaceTransform transform) noexcept;
 
 // The name the log gives the conversion in its direction: MNI to TAL
-// "icbm2tal (SPM)", "icbm2tal (FSL)", "icbm2tal (other)", "mni2tal"; TAL to MNI the
-// inverses "tal2icbm (SPM)", "tal2icbm (FSL)", "tal2icbm (other)", "tal2mni".
+// "icbm2tal (SPM)", "icbm2tal (FSL)", "icbm2tal (other)", "mni2tal (Brett)"; TAL to
+// MNI the inverses "tal2icbm (SPM)", "tal2icbm (FSL)", "tal2icbm (other)",
+// "tal2mni (Brett)".
 const char* conversionName(SpaceTransform transform, bool fromMni) noexcept;
 
 // Converts `centre` from MNI to TAL (`fromMni` true) or from TAL to MNI. A centre

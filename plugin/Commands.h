@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "coords/LineCompletion.h"
+#include "coords/TableReader.h"
 #include "files/FileResult.h"
 #include "plugin/WorkingTexts.h"
 
@@ -23,18 +23,21 @@ void logLine(const char* format, ...)
 bool completeLinesChosen();
 
 struct ListCleaning {
-  int lines;     // lines of the cleaned list
-  int completed; // of these, lines completed from `completion`
+  int lines;         // lines of the cleaned list
+  int completed;     // of these, lines read as rows of a table and completed
+  int numbersUnused; // of these, rows with numbers after z that were not used
+  bool refused;      // the list's "// Reference=" contradicts "MNIorTal": nothing was cleaned
 };
 
-// Cleans the call's coordinate list in place, completing short lines from
-// `completion` unless it is null. Valid lines that no longer fit the list text are
-// left out, and a log line says how many, so a long list is never cut short without
-// a word (completed lines are longer than the short lines they come from). Throws
-// std::bad_alloc, with the list untouched, when there is no memory to clean it.
+// Cleans the call's coordinate list in place, reading it as a table whose rows are
+// completed from `completion` unless it is null; then a list whose "// Reference="
+// line names the other space is refused, untouched, with a log line naming both. Valid lines that no longer
+// fit the list text are left out, and a log line says how many, so a long list is never cut short without a
+// word (completed lines are longer than the short lines they come from). Throws std::bad_alloc, with the list
+// untouched, when there is no memory to clean it.
 ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion);
 
-// Logs how many lines were completed, when any was.
+// Logs how many lines were completed, and how many had numbers that were not used.
 void logCompletedLines(const ListCleaning& cleaning);
 
 // Logs `before`, `path` and `after` as one line; when the three do not fit a log

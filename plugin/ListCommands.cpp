@@ -30,6 +30,14 @@ public:
 bool completeLinesChosen() { return hostTable().rzGetIntParameter("CompleteLines") == kCompleteLines; }
 
 ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion) {
+  if (completion != nullptr) {
+    const ReferenceScan scan = scanListReference(texts.list.c_str());
+    if ((scan.reference == ListReference::Mni && !isMni) || (scan.reference == ListReference::Tal && isMni)) {
+      logLine("Plugin>  Line %i of the list names %s space, but \"MNIorTal\" is %s: the list was not read",
+              scan.line, isMni ? "TAL" : "MNI", isMni ? "MNI" : "TAL");
+      return {0, 0, 0, true};
+    }
+  }
   LeftOutLines leftOut;
   LineCompletion lineCompletion{};
   if (completion != nullptr) lineCompletion.defaults = *completion;
@@ -38,12 +46,16 @@ ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDe
   if (count == kCleaningOutOfMemory) throw std::bad_alloc();
   if (leftOut.count > 0)
     logLine("Plugin>  The cleaned list is full: %i more valid lines were left out", leftOut.count);
-  return {count, lineCompletion.completed};
+  return {count, lineCompletion.completed, lineCompletion.numbersUnused, false};
 }
 
 void logCompletedLines(const ListCleaning& cleaning) {
   if (cleaning.completed > 0)
     logLine("Plugin>  %i lines were completed from the dialog's fields", cleaning.completed);
+  if (cleaning.numbersUnused > 0)
+    logLine("Plugin>  %i lines had numbers after z that were not used: without a heading they are "
+            "statistics, never radius or colour",
+            cleaning.numbersUnused);
 }
 
 bool runReadTextFile(CallTexts& texts) {
@@ -115,6 +127,7 @@ bool runCleanUpText(CallTexts& texts, bool isMni) {
     defaults.blue = host.rzGetIntParameter("cB");
   }
   const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
+  if (cleaning.refused) return true;
   logLine("Plugin>  %i valid lines left after cleaning", cleaning.lines);
   logCompletedLines(cleaning);
   host.rzSetStringParameter("VOItext", texts.list.c_str());

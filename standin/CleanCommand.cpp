@@ -27,27 +27,17 @@ CLI::App* setupClean(CLI::App& app, CleanOptions& options) {
                   "After the log, one line for every input line that is dropped or changed, saying why, "
                   "and for text that cleaning ignores (after the eighth field, a CR inside a line, a "
                   "byte-order mark), with hints; the cleaned list stays the same");
-  auto* complete =
-      clean->add_flag("--complete", options.complete,
-                      "Complete lines of x y z, perhaps followed by a label (the name) or a radius, "
-                      "from --radius, --name and --colour");
-  addNumberOption(*clean, "--radius", options.radius, "Radius of completed lines, millimetres (above 0)",
-                  NumberRule::FiniteAboveZero)
-      ->needs(complete)
-      ->default_str("5");
-  clean->add_option("--name", options.name, "Completed lines without a label are named NAME_<line number>")
-      ->needs(complete)
-      ->capture_default_str();
-  addNumbersOption(*clean, "--colour,--color", options.colour, 3, "Colour R G B of completed lines")
-      ->needs(complete)
-      ->default_str("255 0 0");
+  addCompletionOptions(*clean, options.completion);
   addPluginOption(*clean, options.plugin);
   clean->footer(
       "Each line needs 8 fields: x y z radius name red green blue, separated by blanks, tabs, or any\n"
       "of , ; : \" '. Lines outside the bounds of the space are dropped; radius is clamped to\n"
-      "0.5 ... 20 and colours to 0 ... 255. With --complete, lines of x y z (and perhaps a label)\n"
-      "get the other fields from --radius, --name and --colour. Lines starting with // are comments;\n"
-      "a \"// Reference=MNI\" or \"// Reference=Talairach\" line chooses the space.\n\n"
+      "0.5 ... 20 and colours to 0 ... 255. With --complete, the list is read as a table from a paper:\n"
+      "its heading names the x, y, z and region columns, other columns are ignored, and radius, name\n"
+      "and colour come from --radius, --name and --colour. Lines starting with // are comments; a\n"
+      "\"// Reference=MNI\" (or Talairach, TAL) line chooses the space, reads the file as a peak file of\n"
+      "experiments without --complete, and is printed first on standard output. Exit status 1 when\n"
+      "no line is kept.\n\n"
       "Examples:\n"
       "  " ORBICULON_PROGRAM " clean examples/paper_table.txt --explain\n"
       "  " ORBICULON_PROGRAM " clean examples/peak_table.txt --complete --radius 6 --name peak\n"
@@ -67,15 +57,18 @@ ExitCode runClean(const CleanOptions& options) {
   }
   const std::string file = readCoordinateListFile("LIST", options.list);
   const Space space = chooseSpace(options.space, options.spaceGiven, file, "LIST", options.list);
-  if (options.complete) checkCompletionDefaults(options.radius, options.name);
-  const std::string list =
-      options.complete ? nameExperiments(file, options.radius, "LIST", options.list) : file;
+  const bool named = referenceSpace(file, "LIST", options.list).has_value();
+  // A peak file that names its space is read as a table without --complete.
+  CompletionOptions completion = options.completion;
+  completion.complete = completion.complete || named;
+  if (completion.complete) checkCompletionDefaults(completion.radius, completion.name);
+  const std::string& list = file;
 
   auto& host = state();
   host.ints["MNIorTal"] = mniOrTal(space);
   host.strings["VOItext"] = std::string(withoutByteOrderMark(list));
   if (toFile) host.savePath = options.output;
-  if (options.complete) setCompletionParameters(options.radius, options.name, options.colour);
+  if (completion.complete) setCompletionParameters(completion.radius, completion.name, completion.colour);
 
   // With the cleaned list on standard output, the log goes to standard error.
   std::ostream& logStream = toFile ? std::cout : std::cerr;
@@ -89,17 +82,20 @@ ExitCode runClean(const CleanOptions& options) {
 
   if (options.explain) {
     const bool isMni = space == Space::Mni;
-    const auto defaults = completionDefaults(options.complete, options.radius, options.name, options.colour);
+    const auto defaults =
+        completionDefaults(completion.complete, completion.radius, completion.name, completion.colour);
     for (const auto& line :
          explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr)
              .lines)
       logStream << line << "\n";
     logStream << std::flush;
   }
+  const std::string& cleaned = host.strings["VOItext"];
   if (!toFile) {
-    const std::string& cleaned = host.strings["VOItext"];
-    std::cout << cleaned << (cleaned.empty() ? "" : "\n") << std::flush;
+    std::cout << (named ? referenceLine(space) : "") << cleaned << (cleaned.empty() ? "" : "\n")
+              << std::flush;
   }
+  if (cleaned.empty()) return reportFailure("no line of " + inQuotes(options.list) + " was kept");
   return ExitCode::Success;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "standin/CliCommon.h"
+#include "standin/PeakLists.h"
 #include "standin/Session.h"
 
 namespace standin {
@@ -22,11 +23,7 @@ struct CleanOptions {
   bool spaceGiven = false;
   std::string output;
   bool explain = false;
-  // --complete and the defaults it completes short lines with.
-  bool complete = false;
-  float radius = 5.0f;
-  std::string name = "VOI";
-  std::vector<std::int32_t> colour{255, 0, 0};
+  CompletionOptions completion;
 };
 
 CLI::App* setupClean(CLI::App& app, CleanOptions& options);

@@ -251,7 +251,29 @@ public:
     std::string text = "completed with";
     for (std::size_t i = 0; i < filled.size(); ++i)
       text += (i > 0 ? ", " : " ") + filled[i];
-    begin(line).changes.push_back(text);
+    if (!completed.nameFilled) text += ", named " + shownToken(completed.name);
+    Pending& pending = begin(line);
+    pending.completed = true;
+    pending.changes.push_back(text);
+    if (completed.numbersUnused)
+      pending.changes.push_back("numbers after z not used: without a heading they are statistics");
+  }
+
+  void rowRefused(const CleaningLine& line, orbiculon::TableRefusal reason) override {
+    using orbiculon::TableRefusal;
+    std::string& text = begin(line).reason;
+    switch (reason) {
+    case TableRefusal::DecimalComma:
+      text = "x, y or z holds a decimal comma, while blanks separate the cells: separate them with ; or "
+             "tabs, or write decimal points";
+      break;
+    case TableRefusal::OutOfRange:
+      text = "a number is too large for its field";
+      break;
+    default:
+      text = "the radius is not a number";
+      break;
+    }
   }
 
   // Lines are numbered from 1; `lines` are the lines of the list as cleaning reads them.
@@ -269,7 +291,8 @@ private:
     std::int32_t number = 0;
     bool comment = false; // a `//` line: not reported when dropped
     bool commaSeparated = false;
-    std::string reason; // set when the line is dropped
+    bool completed = false; // read as a row of a table: its fields are not the list's eight
+    std::string reason;     // set when the line is dropped
     std::vector<std::string> changes;
     std::vector<std::string> hints;
   };
@@ -314,7 +337,7 @@ private:
 
   void write(Pending& pending) {
     const IgnoredText ignored =
-        pending.number >= 1 && static_cast<std::size_t>(pending.number) <= lines_.size()
+        !pending.completed && pending.number >= 1 && static_cast<std::size_t>(pending.number) <= lines_.size()
             ? ignoredText(lines_[static_cast<std::size_t>(pending.number - 1)])
             : IgnoredText{};
     if (ignored.crInside) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "coords/LineCompletion.h"
+#include "coords/TableReader.h"
 
 namespace standin {
 

@@ -7,6 +7,7 @@
 
 #include "coords/SpaceConversion.h"
 #include "standin/CliCommon.h"
+#include "standin/PeakLists.h"
 #include "standin/Session.h"
 
 namespace standin {
@@ -18,7 +19,9 @@ struct ConvertOptions {
   std::string plugin;
   std::string list;
   Space space = Space::Tal;
+  bool spaceGiven = false;
   std::optional<orbiculon::SpaceTransform> transform;
+  CompletionOptions completion;
 };
 
 CLI::App* setupConvert(CLI::App& app, ConvertOptions& options);

@@ -1,27 +1,40 @@
 #pragma once
 
-// Peak lists as papers and meta-analysis tools give them, for `spheres` and `clean`.
+// Peak lists as papers and meta-analysis tools give them, for `clean`, `convert` and
+// `spheres`.
 //
-// --complete has the plug-in complete lines of x y z (and perhaps a label) from the
-// dialog's single-VOI fields ("CompleteLines"), which the batch tool sets from
-// --radius, --name and --colour.
+// --complete has the plug-in read the list as a table ("CompleteLines" 1): rows of
+// x y z with a heading, statistics and regions, completed from the dialog's
+// single-VOI fields, which the batch tool sets from --radius, --name and --colour.
 //
-// The peak files of coordinate-based meta-analysis tools hold "x y z" rows, `//`
-// comment lines (among them "// Reference=MNI" or "// Reference=Talairach" for the
-// space, "// Subjects=N", and "// Author, year: contrast" naming the experiment), and
-// blank lines between experiments. The batch tool reads them as coordinate lists:
-// for the plug-in, `//` lines are lines it drops.
+// The peak files of coordinate-based meta-analysis tools hold "x y z" rows and `//`
+// lines: "// Reference=MNI" (or Talairach, TAL) for the space, "// Subjects=N", and
+// "// Author, year: contrast" naming the experiment. Such a file is read as a table
+// without --complete: the plug-in names each experiment's rows after it.
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "coords/LineCompletion.h"
+#include "coords/TableReader.h"
+#include "standin/CleaningExplanation.h"
 #include "standin/CliCommon.h"
 
 namespace standin {
+
+// --complete and the defaults rows are completed with.
+struct CompletionOptions {
+  bool complete = false;
+  float radius = 5.0f;
+  std::string name = "VOI";
+  std::vector<std::int32_t> colour{255, 0, 0};
+};
+
+// Adds --complete and the --radius, --name and --colour it needs; returns --complete.
+CLI::Option* addCompletionOptions(CLI::App& app, CompletionOptions& options);
 
 // With --complete, the radius must be a number and the name fit a VOI name.
 void checkCompletionDefaults(float radius, const std::string& name);
@@ -35,9 +48,10 @@ std::optional<orbiculon::CompletionDefaults> completionDefaults(bool complete, f
                                                                 const std::string& name,
                                                                 const std::vector<std::int32_t>& colour);
 
-// The space a list names in its "// Reference=..." lines (MNI or Talairach, letter
-// case aside), or nullopt when it names none. An unknown space, or two lines naming
-// different spaces, are usage errors of `option` (the list argument).
+// The space a list names in its "// Reference=..." lines (MNI, Talairach or TAL,
+// letter case aside, after a byte-order mark too), or nullopt when it names none. An
+// unknown space, or two lines naming different spaces, are usage errors of `option`
+// (the list argument).
 std::optional<Space> referenceSpace(std::string_view list, const std::string& option,
                                     const std::string& path);
 
@@ -46,17 +60,11 @@ std::optional<Space> referenceSpace(std::string_view list, const std::string& op
 Space chooseSpace(Space given, bool spaceGiven, std::string_view list, const std::string& option,
                   const std::string& path);
 
-// With --complete: every row of exactly three numbers in an experiment (lines
-// between blank lines) that has a `//` line other than Reference= and Subjects= gets
-// `radius` and the name made from that line's text with a running number, such as
-// "-42 -58 22 6 Smith__2010_1". The plug-in then completes the colours. Lines are
-// neither added nor removed, so line numbers stay those of the file. The named list
-// must still fit the dialog's text box (a usage error of `option` otherwise).
-std::string nameExperiments(std::string_view list, float radius, const std::string& option,
-                            const std::string& path);
+// The first line of a printed list whose input named its space: "// Reference=MNI"
+// or "// Reference=Talairach", with its LF.
+std::string referenceLine(Space space);
 
-// What the experiment line "// Smith, 2010: faces" is made into: characters other
-// than letters, digits, '-' and '_' become '_', at most 40 characters.
-std::string experimentName(std::string_view commentText);
+// Writes the report's lines to `out`, at most `maxLines`, then how many were left out.
+void writeExplanation(const CleaningReport& report, std::ostream& out, std::size_t maxLines);
 
 } // namespace standin

@@ -61,16 +61,18 @@ void checkList(const SpheresOptions& options, const std::string& list) {
   const auto defaults = completionDefaults(options.complete, options.radius, options.name, options.colour);
   const CleaningReport report =
       explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr);
+  // What `clean --explain` would say of the lines dropped or read with a guess.
+  constexpr std::size_t kExplainedLines = 20;
   const std::string command = std::string(kProgramName) + " clean --explain --space " +
                               std::string(isMni ? "mni " : "tal ") + (options.complete ? "--complete " : "") +
                               options.list;
   if (report.kept == 0) {
-    for (const auto& line : report.lines)
-      std::cerr << line << "\n";
+    writeExplanation(report, std::cerr, kExplainedLines);
     throw CLI::ValidationError("LIST", "no line of " + inQuotes(options.list) + " is a valid " +
                                            spaceName(options.space) +
                                            " coordinate (see above); nothing was written");
   }
+  if (report.dropped > 0 || report.changed > 0) writeExplanation(report, std::cerr, kExplainedLines);
   if (report.dropped > 0) {
     std::cerr << "note: " << report.dropped << " of " << report.inputLines << " lines of "
               << inQuotes(options.list) << " are dropped by cleaning; to see why, run: " << command
@@ -99,8 +101,8 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
                      ->excludes(list);
   auto* complete = spheres
                        ->add_flag("--complete", options.complete,
-                                  "Complete list lines of x y z, perhaps followed by a label (the name) or a "
-                                  "radius, from --radius, --name and --colour")
+                                  "Read the list as a table copied from a paper: x, y, z and the region from "
+                                  "the heading, the rest from --radius, --name and --colour")
                        ->excludes(centre);
   const std::vector<CLI::Option*> defaults{
       addNumberOption(*spheres, "--radius", options.radius,
@@ -144,10 +146,11 @@ CLI::App* setupSpheres(CLI::App& app, SpheresOptions& options) {
       "The current VMR is in the chosen space (IsTalSpace or IsMniSpace 1), so nothing is asked unless\n"
       "--header says otherwise. List lines are cleaned first (see `clean`); the one centre is used as "
       "given.\n"
-      "With --complete, list lines of x y z (and perhaps a label) get the other fields from --radius,\n"
-      "--name and --colour. Lines starting with // are comments; a \"// Reference=MNI\" or\n"
-      "\"// Reference=Talairach\" line chooses the space, and each experiment (lines between blank lines)\n"
-      "of such a file is named after its \"// Author, year\" line.\n\n"
+      "With --complete, the list is read as a table from a paper (see `clean`): radius, name and colour\n"
+      "come from --radius, --name and --colour. Lines starting with // are comments; a\n"
+      "\"// Reference=MNI\" (or Talairach, TAL) line chooses the space and reads the file as a peak file\n"
+      "without --complete: each experiment's rows are named after its \"// Author, year\" line.\n"
+      "Standard error tells why lines were dropped or what was guessed (at most 20 lines).\n\n"
       "Examples:\n"
       "  " ORBICULON_PROGRAM " spheres examples/clean_list.txt --output amygdala_study\n"
       "  " ORBICULON_PROGRAM " spheres peaks.txt --space mni -o out/peaks.voi --no-load\n"
@@ -179,7 +182,9 @@ ExitCode runSpheres(const SpheresOptions& given) {
   if (fromList) {
     list = readCoordinateListFile("LIST", options.list);
     options.space = chooseSpace(options.space, options.spaceGiven, list, "LIST", options.list);
-    if (options.complete) list = nameExperiments(list, options.radius, "LIST", options.list);
+    // A peak file that names its space is read as a table without --complete.
+    options.complete = options.complete || referenceSpace(list, "LIST", options.list).has_value();
+    if (options.complete) checkCompletionDefaults(options.radius, options.name);
     checkList(options, list);
   }
 

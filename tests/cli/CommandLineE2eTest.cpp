@@ -239,6 +239,23 @@ TEST_F(CommandLineTest, ConvertPrintsTheCleanedListWithConvertedCentres) {
       << edge.err;
 }
 
+// A peak file keeps its space through `clean | convert`: each prints the Reference
+// line of the list it prints, which the next run reads.
+TEST_F(CommandLineTest, CleanAndConvertCarryThePeakFileSpace) {
+  writeFile(path("peaks.txt"), "\xEF\xBB\xBF//reference = mni\n// Lee, 2019\n-42 -58 22\n");
+  const ProcessResult cleaned = runHost({"clean", path("peaks.txt")});
+  ASSERT_EQ(0, cleaned.exitCode) << cleaned.err;
+  EXPECT_EQ(platformText("// Reference=MNI\n  -42.0   -58.0    22.0     5.0               Lee__2019_1     "
+                         "255    0    0\n"),
+            cleaned.out);
+  writeFile(path("cleaned.txt"), cleaned.out);
+  const ProcessResult converted = runHost({"convert", path("cleaned.txt"), "--transform", "icbm-spm"});
+  ASSERT_EQ(0, converted.exitCode) << converted.err;
+  EXPECT_EQ(platformText("// Reference=Talairach\n  -40.3   -57.5    18.0     5.0               "
+                         "Lee__2019_1     255    0    0\n"),
+            converted.out);
+}
+
 // --- clean ---
 
 using CleanCommandTest = CommandLineTest;
@@ -323,22 +340,27 @@ TEST_P(ExampleListTest, CleansToTheExpectedList) {
   EXPECT_EQ(platformText(expected + "\n"), again.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ExampleListTest,
-                         ::testing::Values(Example{"PaperTable", "paper_table.txt", "tal"},
-                                           Example{"SpreadsheetExport", "spreadsheet_export.csv", "mni"},
-                                           Example{"TabSeparated", "tab_separated.tsv", "tal"},
-                                           Example{"AlreadyClean", "clean_list.txt", "tal"},
-                                           Example{"PeakTableCompleted",
-                                                   "peak_table.txt",
-                                                   "tal",
-                                                   {"--complete", "--radius", "6", "--name", "peak"}},
-                                           // Two experiments; the file's Reference line chooses MNI.
-                                           Example{"SleuthFileCompleted",
-                                                   "sleuth_two_experiments.txt",
-                                                   "mni",
-                                                   {"--complete", "--radius", "8", "--colour", "0", "128",
-                                                    "255"}}),
-                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExampleListTest,
+    ::testing::Values(
+        Example{"PaperTable", "paper_table.txt", "tal"},
+        Example{"SpreadsheetExport", "spreadsheet_export.csv", "mni"},
+        Example{"TabSeparated", "tab_separated.tsv", "tal"}, Example{"AlreadyClean", "clean_list.txt", "tal"},
+        Example{
+            "PeakTableCompleted", "peak_table.txt", "tal", {"--complete", "--radius", "6", "--name", "peak"}},
+        // Two experiments; the file's Reference line chooses MNI.
+        Example{"SleuthFileCompleted",
+                "sleuth_two_experiments.txt",
+                "mni",
+                {"--complete", "--radius", "8", "--colour", "0", "128", "255"}},
+        // Tables as papers print them, each peak with the default
+        // radius and colour, named after its region.
+        Example{"FacesTable", "faces_table.txt", "mni", {"--space", "mni", "--complete", "--radius", "6"}},
+        Example{"RecollectionTable", "recollection_table.tsv", "tal", {"--complete", "--radius", "6"}},
+        Example{"PeaksWithoutHeading", "peaks_without_heading.txt", "tal", {"--complete", "--radius", "6"}},
+        // Its Reference line reads it as a peak file without --complete.
+        Example{"SleuthWithoutBlankLines", "sleuth_without_blank_lines.txt", "tal", {"--space", "tal"}}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(ExampleListCleanTest, AlreadyCleanListIsItsOwnCleanedForm) {
   const ProcessResult run = runHost({"clean", (kExamples / "clean_list.txt").string()});
@@ -715,6 +737,14 @@ INSTANTIATE_TEST_SUITE_P(
                 {"spheres", "@/nothing_valid.txt", "-o", "@/out"},
                 2,
                 "line 2: dropped: x is not a number: \"precuneus\""},
+        Failure{"CleanKeepsNoLine",
+                {"clean", "@/nothing_valid.txt"},
+                1,
+                "error: no line of \"@/nothing_valid.txt\" was kept"},
+        Failure{"ConvertKeepsNoLine",
+                {"convert", "@/nothing_valid.txt", "--transform", "icbm-spm"},
+                1,
+                "error: no line of \"@/nothing_valid.txt\" was kept"},
         Failure{"SpheresOutputFolderMissing",
                 {"spheres", "@/list.txt", "-o", "@/no/such/out"},
                 2,

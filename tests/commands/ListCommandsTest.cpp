@@ -148,6 +148,16 @@ TEST_F(CommandTest, CleanUpTextCompletesShortLinesFromTheDialogFieldsWhenAsked) 
   EXPECT_EQ(expected, events());
 }
 
+TEST_F(CommandTest, CleanUpTextRefusesAPeakFileOfTheOtherSpace) {
+  host.ints["CompleteLines"] = 1;
+  host.ints["MNIorTal"] = 0;
+  host.strings["VOItext"] = "// Reference=MNI\n-42 -58 22";
+  EXPECT_TRUE(run("CleanUpText"));
+  const Events expected = {
+      "log: Plugin>  Line 1 of the list names MNI space, but \"MNIorTal\" is TAL: the list was not read"};
+  EXPECT_EQ(expected, events());
+}
+
 TEST_F(CommandTest, StartFromTheListBuildsOneVoiPerValidLine) {
   host.ints["listVOIinfoFrom"] = 1;
   host.strings["VOItext"] = kFiveLines;

@@ -128,8 +128,8 @@ TEST_P(ReferenceSpaceTest, AsksOnlyWhenTheChosenSpaceIsNotIndicated) {
     expected.push_back(std::string("log: Plugin>  Added VOI at ") + (mni ? "MNI" : "TAL") +
                        " (0.0, 0.0, 0.0) with 5.0 mm radius");
     if (converted)
-      expected.push_back(mni ? "log: Plugin>  converted from TAL (0.0, 0.0, 0.0) with tal2mni"
-                             : "log: Plugin>  converted from MNI (0.0, 0.0, 0.0) with mni2tal");
+      expected.push_back(mni ? "log: Plugin>  converted from TAL (0.0, 0.0, 0.0) with tal2mni (Brett)"
+                             : "log: Plugin>  converted from MNI (0.0, 0.0, 0.0) with mni2tal (Brett)");
     expected.push_back("log: Plugin>  Saved: " + voiPath());
     expected.push_back("load: " + voiPath());
   }

@@ -120,37 +120,170 @@ INSTANTIATE_TEST_SUITE_P(Clamps, CleanLineTest,
                                            CleanCase{"BlueNegative", "10 20 30 5 name 0 0 -1", false, ""}),
                          caseName);
 
-// Lines that give x, y and z but not all eight fields, completed from kDefaults
-// before the usual bounds and clamps; everything else is cleaned as without.
+// Rows read without a heading: x, y and z, the first word after them as the name,
+// and never a number after z as radius or colour; radius and colour from kDefaults.
+// A line of all eight fields with a word for its name is cleaned as without.
 INSTANTIATE_TEST_SUITE_P(
     Completed, CleanLineTest,
-    ::testing::Values(
-        CleanCase{"Xyz", "10 20 30", false, printedLine(10, 20, 30, 6, "peak_1", 0, 128, 255), true},
-        CleanCase{"XyzLabel", "-42, -58, 22, angular_L\r", false,
-                  printedLine(-42, -58, 22, 6, "angular_L", 0, 128, 255), true},
-        CleanCase{"XyzLabelColours", "10 20 30 amygdala 1 2 3", false,
-                  printedLine(10, 20, 30, 6, "amygdala", 1, 2, 3), true},
-        CleanCase{"XyzLabelWithBlankTakesTheFirstWord", "10 20 30 left insula", false,
-                  printedLine(10, 20, 30, 6, "left", 0, 128, 255), true},
-        CleanCase{"XyzRadius", "10 20 30 4", false, printedLine(10, 20, 30, 4, "peak_1", 0, 128, 255), true},
-        CleanCase{"XyzRadiusName", "10 20 30 4 amy", false, printedLine(10, 20, 30, 4, "amy", 0, 128, 255),
-                  true},
-        CleanCase{"PartialColours", "10 20 30 4 amy 200 7", false,
-                  printedLine(10, 20, 30, 4, "amy", 200, 7, 255), true},
-        CleanCase{"ColourNotANumberAndTheRestFromDefaults", "10 20 30 4 amy 200 t=5.2", false,
-                  printedLine(10, 20, 30, 4, "amy", 200, 128, 255), true},
-        CleanCase{"OutsideTheBoundsAfterCompletion", "80 20 30", false, "", true},
-        CleanCase{"RadiusClampedAfterCompletion", "10 20 30 25", false,
-                  printedLine(10, 20, 30, 20, "peak_1", 0, 128, 255), true},
-        CleanCase{"ColourClampedAfterCompletion", "10 20 30 4 amy 300", false,
-                  printedLine(10, 20, 30, 4, "amy", 255, 128, 255), true},
-        CleanCase{"TwoCoordinatesStayDropped", "10 20", false, "", true},
-        CleanCase{"HeadingStaysDropped", "x y z region", false, "", true},
-        CleanCase{"EightFieldsAsWithout", "10 20 30 5 name 255 0 0", false, standard(), true},
-        CleanCase{"BlueAbove500StaysDropped", "10 20 30 5 name 255 0 501", false, "", true},
-        CleanCase{"RadiusTooLargeStaysDropped", "10 20 30 1e39", false, "", true},
-        CleanCase{"ColourTooLargeStaysDropped", "10 20 30 4 amy 99999999999", false, "", true}),
+    ::testing::Values(CleanCase{"Xyz", "10 20 30", false, printedLine(10, 20, 30, 6, "peak_1", 0, 128, 255),
+                                true},
+                      CleanCase{"XyzLabel", "-42, -58, 22, angular_L\r", false,
+                                printedLine(-42, -58, 22, 6, "angular_L", 0, 128, 255), true},
+                      CleanCase{"NumbersAfterTheLabelAreNoColours", "10 20 30 amygdala 1 2 3", false,
+                                printedLine(10, 20, 30, 6, "amygdala", 0, 128, 255), true},
+                      CleanCase{"RegionOfSeveralWords", "10 20 30 left insula", false,
+                                printedLine(10, 20, 30, 6, "left_insula", 0, 128, 255), true},
+                      CleanCase{"FourthNumberIsAStatistic", "10 20 30 4", false,
+                                printedLine(10, 20, 30, 6, "peak_1", 0, 128, 255), true},
+                      CleanCase{"StatisticThenName", "10 20 30 4 amy", false,
+                                printedLine(10, 20, 30, 6, "amy", 0, 128, 255), true},
+                      CleanCase{"StatisticsAroundTheName", "10 20 30 4 amy 200 t=5.2", false,
+                                printedLine(10, 20, 30, 6, "amy", 0, 128, 255), true},
+                      CleanCase{"ZScoreAndClusterSize", "38 -22 54 6.12 2048", false,
+                                printedLine(38, -22, 54, 6, "peak_1", 0, 128, 255), true},
+                      CleanCase{"ThousandsSeparatorBeforeTheRegion", "-30 -10 -18 4.66 1,310 Left amygdala",
+                                false, printedLine(-30, -10, -18, 6, "Left_amygdala", 0, 128, 255), true},
+                      CleanCase{"BrodmannAreaZAndClusterSize", "52 -48 44 40 6.31 2,045 Right IPL", false,
+                                printedLine(52, -48, 44, 6, "Right_IPL", 0, 128, 255), true},
+                      CleanCase{"EightNumbersAreStatistics", "38 -22 54 6.12 5.1 0.001 2048 40", false,
+                                printedLine(38, -22, 54, 6, "peak_1", 0, 128, 255), true},
+                      CleanCase{"UnicodeMinusAndEnDash",
+                                "\xE2\x88\x92"
+                                "42 \xE2\x80\x93"
+                                "58 22 Angular",
+                                false, printedLine(-42, -58, 22, 6, "Angular", 0, 128, 255), true},
+                      CleanCase{"FootnoteMarks", "-20a 26* 26\xE2\x80\xA0 insula", false,
+                                printedLine(-20, 26, 26, 6, "insula", 0, 128, 255), true},
+                      CleanCase{"NameOutsideAsciiStays", "10 20 30 \xC3\x81rea motora", false,
+                                printedLine(10, 20, 30, 6, "\xC3\x81rea_motora", 0, 128, 255), true},
+                      CleanCase{"DecimalCommasInSemicolonCells", "12,5; -40,5; 10,5", false,
+                                printedLine(12.5f, -40.5f, 10.5f, 6, "peak_1", 0, 128, 255), true},
+                      CleanCase{"DecimalCommasInTabCells", "12,5\t-40,5\t10,5\tcaudate", false,
+                                printedLine(12.5f, -40.5f, 10.5f, 6, "caudate", 0, 128, 255), true},
+                      CleanCase{"DecimalCommasBetweenBlanksAreRefused", "12,5 -40,5 10,5", false, "", true},
+                      CleanCase{"OutsideTheBoundsAfterCompletion", "80 20 30", false, "", true},
+                      CleanCase{"TwoCoordinatesStayDropped", "10 20", false, "", true},
+                      CleanCase{"HeadingStaysDropped", "x y z region", false, "", true},
+                      CleanCase{"EightFieldsAsWithout", "10 20 30 5 name 255 0 0", false, standard(), true},
+                      CleanCase{"BlueAbove500StaysDropped", "10 20 30 5 name 255 0 501", false, "", true},
+                      CleanCase{"CoordinateTooLargeIsRefused", "10 20 1e39", false, "", true},
+                      CleanCase{"LargeStatisticIsIgnored", "10 20 30 1e39 amy 99999999999", false,
+                                printedLine(10, 20, 30, 6, "amy", 0, 128, 255), true}),
     caseName);
+
+// Whole tables: the heading names the columns; rows are completed from kDefaults.
+struct TableCase {
+  std::string name;
+  std::string input;
+  bool isMni;
+  std::vector<std::string> expected;
+};
+void PrintTo(const TableCase& value, std::ostream* out) { *out << value.name; }
+
+class TableTest : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(TableTest, ReadsThePeaksOfTheTable) {
+  LineCompletion completion{kDefaults};
+  const auto [count, text] =
+      clean(GetParam().input, GetParam().isMni, nullptr, kCoordinateListCapacity, &completion);
+  EXPECT_EQ(GetParam().expected, orbiculon::testing::splitLines(text));
+  // The result is a plain list: cleaned again, without the reader, it stays.
+  EXPECT_EQ(text, clean(text, GetParam().isMni).text);
+}
+
+std::string row(float x, float y, float z, const std::string& name) {
+  return printedLine(x, y, z, 6, name, 0, 128, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headings, TableTest,
+    ::testing::Values(
+        TableCase{"RegionFirstBlankAlignedWithLocalMaxima",
+                  "Table 1. Peaks\n"
+                  "                                     Cluster   MNI coordinates\n"
+                  "Region              Side   BA   k      Z        x     y     z\n"
+                  "Fusiform gyrus      R      37   1,204  6.02     42    \xE2\x88\x92"
+                  "52   \xE2\x88\x92"
+                  "20\n"
+                  "                                       5.11     38    -44   -24\n"
+                  "Amygdala            R           96     4.12     20    -4    -18\n",
+                  true,
+                  {row(42, -52, -20, "R_Fusiform_gyrus"), row(38, -44, -24, "R_Fusiform_gyrus_2"),
+                   row(20, -4, -18, "R_Amygdala")}},
+        TableCase{
+            "TabsWithCoordinatesInOneCell",
+            "\tH\tx, y, z\tt\tk\nHippocampus\tL\t-24, -18, -16\t7.21\t2,310\n\t\t-28, -30, -12\t6.80\t\n",
+            false,
+            {row(-24, -18, -16, "L_Hippocampus"), row(-28, -30, -12, "L_Hippocampus_2")}},
+        TableCase{"SingleBlanksAndRegionLast",
+                  "x y z Z score cluster size (mm3) anatomical location\n"
+                  "-44 -62 26 5.2 1,024 angular gyrus\n2 52 -6 4.1 120\n",
+                  false,
+                  {row(-44, -62, 26, "angular_gyrus"), row(2, 52, -6, "peak_3")}},
+        TableCase{"UpperCaseZIsTheCoordinateWithoutALowerOne",
+                  "X  Y  Z  Z-score  Region\n10  20  30  4.5  caudate\n",
+                  false,
+                  {row(10, 20, 30, "caudate")}},
+        TableCase{"ZScoreBeforeTheCoordinates",
+                  "Z  x  y  z\n5.5  10  20  30\n",
+                  false,
+                  {row(10, 20, 30, "peak_2")}},
+        TableCase{"RadiusAndColourColumns",
+                  "x  y  z  r  Region  R  G  B\n-2  -52  26  8  precuneus  0  100  255\n",
+                  false,
+                  {printedLine(-2, -52, 26, 8, "precuneus", 0, 100, 255)}},
+        TableCase{"ThreeHeadingLines",
+                  "Brain region  Peak  Talairach\n(BA)  t  x  y  z\n  (voxels)  x  y  z\n"
+                  "Insula (13)  6.1  -38  18  -8\n",
+                  false,
+                  {row(-38, 18, -8, "Insula_(13)")}},
+        TableCase{
+            "SameNamesMadeUnique",
+            "10 20 30 amygdala\n11 21 31 amygdala\n12 22 32 amygdala_2\n",
+            false,
+            {row(10, 20, 30, "amygdala"), row(11, 21, 31, "amygdala_2"), row(12, 22, 32, "amygdala_2_2")}}),
+    [](const auto& param) { return param.param.name; });
+
+// Peak files of meta-analysis tools: experiments named after their `//` line.
+INSTANTIATE_TEST_SUITE_P(
+    PeakFiles, TableTest,
+    ::testing::Values(
+        TableCase{"ByteOrderMarkAndExperimentsWithoutBlankLines",
+                  "\xEF\xBB\xBF//Reference=TAL\n// Lee, 2019\n// Subjects=20\n40 -52 -16\n-38 -78 -10\n"
+                  "// Park, 2021\n20 -4 -16\n",
+                  false,
+                  {row(40, -52, -16, "Lee__2019_1"), row(-38, -78, -10, "Lee__2019_2"),
+                   row(20, -4, -16, "Park__2021_1")}},
+        TableCase{"SameExperimentNameTwice",
+                  "// Reference=MNI\n// Lee, 2019: faces\n40 -52 -16\n\n// Lee, 2019: faces\n42 -50 -18\n",
+                  true,
+                  {row(40, -52, -16, "Lee__2019__faces_1"), row(42, -50, -18, "Lee__2019__faces_2_1")}}),
+    [](const auto& param) { return param.param.name; });
+
+struct ReferenceCase {
+  const char* name;
+  std::string list;
+  ListReference reference;
+};
+void PrintTo(const ReferenceCase& value, std::ostream* out) { *out << value.name; }
+
+class ListReferenceTest : public ::testing::TestWithParam<ReferenceCase> {};
+
+TEST_P(ListReferenceTest, NamesTheSpace) {
+  EXPECT_EQ(GetParam().reference, scanListReference(GetParam().list).reference);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, ListReferenceTest,
+    ::testing::Values(
+        ReferenceCase{"Mni", "// Reference=MNI\n1 2 3", ListReference::Mni},
+        ReferenceCase{"TalWithoutBlank", "//Reference=TAL", ListReference::Tal},
+        ReferenceCase{"BlanksAndCase", "x\n  // reference = talairach \r\n", ListReference::Tal},
+        ReferenceCase{"AfterByteOrderMark", "\xEF\xBB\xBF// Reference=MNI", ListReference::Mni},
+        ReferenceCase{"UnknownSpace", "// Reference=Colin27", ListReference::Unknown},
+        ReferenceCase{"Contradicting", "// Reference=MNI\n// Reference=TAL", ListReference::Contradicting},
+        ReferenceCase{"None", "// Smith, 2010\n1 2 3", ListReference::None}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(LineCompletionTest, NamesShortLinesAfterTheDefaultNameAndTheirLineNumber) {
   const std::string input = "Table 2\n\n 1 2 3\n4 5 6 7\n7 8 9 region\n80 0 0\n1 2 3 4 n 1 2 3";
@@ -159,7 +292,7 @@ TEST(LineCompletionTest, NamesShortLinesAfterTheDefaultNameAndTheirLineNumber) {
   EXPECT_EQ(4, count);
   EXPECT_EQ(3, completion.completed); // line 6 lies outside the bounds
   EXPECT_EQ((std::vector<std::string>{printedLine(1, 2, 3, 2.5f, "left__peak_x_3", 1, 2, 3),
-                                      printedLine(4, 5, 6, 7, "left__peak_x_4", 1, 2, 3),
+                                      printedLine(4, 5, 6, 2.5f, "left__peak_x_4", 1, 2, 3),
                                       printedLine(7, 8, 9, 2.5f, "region", 1, 2, 3),
                                       printedLine(1, 2, 3, 4, "n", 1, 2, 3)}),
             orbiculon::testing::splitLines(text));
@@ -179,7 +312,7 @@ TEST(LineCompletionTest, LongDefaultNameIsCutBeforeTheLineNumberAndNanRadiusComp
             clean("1 2 3", false, nullptr, kCoordinateListCapacity, &completion).text);
   completion.defaults.radius = std::nanf("");
   EXPECT_EQ(0, clean("1 2 3\n1 2 3 label", false, nullptr, kCoordinateListCapacity, &completion).count);
-  EXPECT_EQ(1, clean("1 2 3 4", false, nullptr, kCoordinateListCapacity, &completion).count);
+  EXPECT_EQ(0, clean("1 2 3 4", false, nullptr, kCoordinateListCapacity, &completion).count);
 }
 
 // Every bound of both spaces, on the bound and half a millimetre beyond it.

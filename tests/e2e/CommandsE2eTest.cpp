@@ -111,7 +111,8 @@ TEST_F(CommandsE2eTest, StartWithConversionGivesTheGoldenLogAndFileInTheOtherSpa
   EXPECT_EQ(readFile(testData("convert_start.voi")), file("convert_start.voi"));
 }
 
-// A paper's x y z table, its lines completed from the dialog's fields.
+// A paper's table with its heading (region first, Unicode minus signs, a local maximum,
+// a footnote mark), its rows completed from the dialog's fields and named after their region.
 TEST_F(CommandsE2eTest, StartCompletingAPaperTableGivesTheGoldenLogAndFile) {
   writeFile(dir / "list.txt", readFile(testData("complete_start_input.txt")));
   const ProcessResult result = host({"--int",       "CompleteLines=1",
