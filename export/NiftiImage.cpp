@@ -507,6 +507,7 @@ public:
       overlaps_[earlier] = 0;
     }
     overlapping_.clear();
+    overlaps_[0] = 0;
     if (!request_.masks) return;
     attempt([&] {
       write(mask_.data(), mask_.size());
@@ -603,36 +604,23 @@ private:
 #endif
   }
 
+  // On a whole-millimetre grid distinct voxels land on distinct grid voxels, and a
+  // VOI file repeats no voxel within a VOI, so no voxel of a run holds the current
+  // label yet. The loop has no branch that depends on the labels it meets: a voxel
+  // outside every earlier VOI counts towards overlaps_[0], which stands for no VOI.
   void markRun(const GridMap::Run& run) {
-    std::uint16_t* const labels = labels_.get() + internalIndex(run.start);
+    std::uint16_t* label = labels_.get() + internalIndex(run.start);
     const std::size_t stride = strides_[run.axis];
-    const auto count = static_cast<std::size_t>(run.inside);
     const std::uint16_t current = label_;
-    const auto sharedCurrent = static_cast<std::uint16_t>(current | kSharedBit);
     std::size_t labelled = 0;
     std::size_t shared = 0;
-    // Stretch by stretch of the same earlier label: neighbouring voxels of a column
-    // mostly lie in the same earlier VOI, and its overlap count is raised once.
-    for (std::size_t n = 0; n < count;) {
-      const std::uint16_t earlier = labels[n * stride];
-      std::size_t end = n + 1;
-      while (end < count && labels[end * stride] == earlier)
-        ++end;
-      const std::size_t length = end - n;
+    for (std::int64_t n = 0; n < run.inside; ++n, label += stride) {
+      const std::uint16_t earlier = *label;
       const auto earlierLabel = static_cast<std::uint16_t>(earlier & kLabelBits);
-      std::uint16_t now = current;
-      if (earlier == 0) {
-        labelled += length;
-      } else if (earlierLabel == current) {
-        now = earlier;
-      } else {
-        if ((earlier & kSharedBit) == 0) shared += length;
-        if (overlaps_[earlierLabel] == 0) overlapping_.push_back(earlierLabel);
-        overlaps_[earlierLabel] += length;
-        now = sharedCurrent;
-      }
-      for (; n < end; ++n)
-        labels[n * stride] = now;
+      labelled += earlier == 0;
+      shared += earlier != 0 && (earlier & kSharedBit) == 0;
+      if (overlaps_[earlierLabel]++ == 0 && earlierLabel != 0) overlapping_.push_back(earlierLabel);
+      *label = static_cast<std::uint16_t>(current | (earlier != 0 ? kSharedBit : 0));
     }
     labelled_ += labelled;
     sharedVoxels_ += shared;
