@@ -470,27 +470,37 @@ public:
       // The voxels of one column, consecutive z at the same x and y, are one run of
       // neighbouring labels, marked together. The runs of the batch are found first,
       // so that the memory of runs a few ahead is asked for while one is marked: the
-      // columns lie a grid row apart, beyond what the processor foresees.
-      runs_.clear();
+      // columns lie a grid row apart, beyond what the processor foresees. The last
+      // few runs of a batch, already asked for, are marked with the next batch (or
+      // when the VOI ends), so that the first runs of a batch are asked for early too.
+      const std::size_t carried = runs_.size();
       for (std::size_t n = 0; n < batch.size();) {
         const Voxel& first = batch[n];
+        // x and y together, compared at once.
+        const auto column = [](const Voxel& voxel) {
+          std::uint64_t xy = 0;
+          std::memcpy(&xy, voxel.data(), sizeof xy);
+          return xy;
+        };
+        const std::uint64_t xy = column(first);
+        std::int64_t z = first[2];
         std::size_t length = 1;
-        while (n + length < batch.size() && batch[n + length][0] == first[0] &&
-               batch[n + length][1] == first[1] &&
-               std::int64_t{batch[n + length][2]} ==
-                   std::int64_t{first[2]} + static_cast<std::int64_t>(length))
+        while (n + length < batch.size() && column(batch[n + length]) == xy &&
+               std::int64_t{batch[n + length][2]} == ++z)
           ++length;
         const GridMap::Run run = map_->exactRun(first, static_cast<std::int64_t>(length));
         voi.outside += length - static_cast<std::size_t>(run.inside);
         if (run.inside > 0) runs_.push_back(run);
         n += length;
       }
-      for (std::size_t r = 0; r < std::min(kRunsAhead, runs_.size()); ++r)
+      for (std::size_t r = carried; r < std::min(kRunsAhead, runs_.size()); ++r)
         prefetchRun(runs_[r]);
-      for (std::size_t r = 0; r < runs_.size(); ++r) {
-        if (r + kRunsAhead < runs_.size()) prefetchRun(runs_[r + kRunsAhead]);
-        markRun(runs_[r]);
+      std::size_t marked = 0;
+      for (; marked + kRunsAhead < runs_.size(); ++marked) {
+        prefetchRun(runs_[marked + kRunsAhead]);
+        markRun(runs_[marked]);
       }
+      runs_.erase(runs_.begin(), runs_.begin() + static_cast<std::ptrdiff_t>(marked));
       return;
     }
     for (std::size_t n = 0; n < batch.size(); ++n) {
@@ -502,6 +512,9 @@ public:
 
   void endVoi() override {
     if (!failure_.empty()) return;
+    for (const GridMap::Run& run : runs_)
+      markRun(run);
+    runs_.clear();
     for (const std::uint16_t earlier : overlapping_) {
       pairs_.push_back({earlier, label_, overlaps_[earlier]});
       overlaps_[earlier] = 0;
@@ -781,7 +794,7 @@ private:
   bool sharedInLabel_ = false;
   std::uint16_t labelBits_ = 0xFFFF; // the bits of labels_ that hold the label
   bool byRuns_ = false;              // voxels marked a column at a time, see markRun
-  std::vector<GridMap::Run> runs_;   // the runs of the batch being marked
+  std::vector<GridMap::Run> runs_;   // runs found and not yet marked, see voxels
   std::size_t labelled_ = 0;         // grid voxels in some VOI
   std::vector<std::uint8_t> mask_;   // the current VOI, with --masks
   std::vector<VoiEntry> vois_;
