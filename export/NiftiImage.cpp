@@ -3,6 +3,10 @@
 #include <nifti1_io.h>
 #include <zlib.h>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -31,10 +35,19 @@ constexpr std::uint64_t kMaxImageBytes = std::uint64_t{2} << 30;
 // Overlapping pairs the report names; the rest are counted.
 constexpr std::size_t kNamedPairs = 20;
 constexpr std::size_t kLabelLimit = 65535;
+// The label bits, and the bit that says a voxel was counted as shared, of a label
+// volume of at most kLabelBits VOIs.
+constexpr std::uint16_t kLabelBits = 0x7FFF;
+constexpr std::uint16_t kSharedBit = 0x8000;
 // Slices of the label volume put in the image's order together.
 constexpr std::size_t kSlicesAtATime = 32;
 // How many voxels ahead the image's memory is asked for.
 constexpr std::size_t kPrefetchAhead = 24;
+// How many runs of a column ahead, and the unit of memory the processor fetches.
+constexpr std::size_t kRunsAhead = 6;
+constexpr std::size_t kCacheLine = 64;
+// The size of a large page of memory on the usual processors.
+constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
 
 NiftiGrid makeNamedGrid(std::string name, std::array<std::int32_t, 3> size, double step,
                         std::array<double, 3> origin, bool flipX, int code) {
@@ -289,6 +302,38 @@ public:
     return true;
   }
 
+  // Where a run of `length` voxels from `first` up world z (one column of a VOI file)
+  // lies on a grid of whole-millimetre steps along the axes: the grid axis it follows,
+  // its grid voxel of lowest index along that axis within the grid, and how many of
+  // its voxels the grid holds (0: none).
+  struct Run {
+    std::array<std::int64_t, 3> start{};
+    std::size_t axis = 0;
+    std::int64_t inside = 0;
+  };
+  Run exactRun(const Voxel& first, std::int64_t length) const {
+    Run run;
+    std::int64_t step = 0;
+    for (std::size_t r = 0; r < 3; ++r) {
+      run.start[r] = exactIndex_[r][0] * first[0] + exactIndex_[r][1] * first[1] +
+                     exactIndex_[r][2] * first[2] + exactIndex_[r][3];
+      if (exactIndex_[r][2] != 0) {
+        run.axis = r;
+        step = exactIndex_[r][2];
+      } else if (run.start[r] < 0 || run.start[r] >= size_[r]) {
+        return run;
+      }
+    }
+    const std::int64_t low =
+        std::max<std::int64_t>(0, step > 0 ? run.start[run.axis] : run.start[run.axis] - length + 1);
+    const std::int64_t high = std::min<std::int64_t>(
+        size_[run.axis] - 1, step > 0 ? run.start[run.axis] + length - 1 : run.start[run.axis]);
+    run.start[run.axis] = low;
+    run.inside = std::max<std::int64_t>(0, high - low + 1);
+    return run;
+  }
+  bool exact() const { return exact_; }
+
   // The index of voxel (i, j, k) in the image, i running fastest.
   std::size_t flat(const std::array<std::int64_t, 3>& index) const {
     return static_cast<std::size_t>(index[0] + size_[0] * (index[1] + std::int64_t{size_[1]} * index[2]));
@@ -329,6 +374,14 @@ struct Overlap {
   std::size_t voxels = 0;
 };
 
+// GCC takes a function that only prefetches for one without effect and drops its
+// calls; inlined early, the prefetches stay.
+#if defined(__GNUC__)
+#define PREFETCHING [[gnu::always_inline]] inline
+#else
+#define PREFETCHING inline
+#endif
+
 // A zeroed array from calloc: the system hands out zero pages as they are first
 // touched, so a large grid costs only where VOIs reach.
 struct FreeArray {
@@ -338,6 +391,14 @@ template <typename T> using ZeroedArray = std::unique_ptr<T[], FreeArray>;
 template <typename T> ZeroedArray<T> zeroed(std::size_t count) {
   ZeroedArray<T> array(static_cast<T*>(std::calloc(count, sizeof(T))));
   if (!array) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Large pages where the system offers them: a VOI's columns lie a grid row apart,
+  // and with small pages nearly every few columns cost a fault and a page walk.
+  const auto start = reinterpret_cast<std::uintptr_t>(array.get());
+  const std::uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+  const std::uintptr_t last = (start + count * sizeof(T)) & ~(kLargePage - 1);
+  if (last > first) static_cast<void>(madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE));
+#endif
   return array;
 }
 
@@ -380,7 +441,12 @@ public:
             (masks ? " (without --masks, one label image holds every VOI)" : "")};
       }
       labels_ = zeroed<std::uint16_t>(voxels);
-      shared_ = zeroed<std::uint8_t>(voxels);
+      // Below 32768 VOIs a label's top bit is free to say the voxel was counted as
+      // shared, which keeps that flag in the memory the label is read from anyway.
+      sharedInLabel_ = header.voiCount <= kLabelBits;
+      labelBits_ = sharedInLabel_ ? kLabelBits : std::uint16_t{0xFFFF};
+      if (!sharedInLabel_) shared_ = zeroed<std::uint8_t>(voxels);
+      byRuns_ = sharedInLabel_ && !masks && map_->exact();
       if (masks) mask_.assign(voxels, 0);
       overlaps_.assign(header.voiCount + 1, 0);
       vois_.reserve(header.voiCount);
@@ -400,6 +466,43 @@ public:
     if (!failure_.empty()) return;
     VoiEntry& voi = vois_.back();
     voi.voxels += batch.size();
+    if (byRuns_) {
+      // The voxels of one column, consecutive z at the same x and y, are one run of
+      // neighbouring labels, marked together. The runs of the batch are found first,
+      // so that the memory of runs a few ahead is asked for while one is marked: the
+      // columns lie a grid row apart, beyond what the processor foresees. The last
+      // few runs of a batch, already asked for, are marked with the next batch (or
+      // when the VOI ends), so that the first runs of a batch are asked for early too.
+      const std::size_t carried = runs_.size();
+      for (std::size_t n = 0; n < batch.size();) {
+        const Voxel& first = batch[n];
+        // x and y together, compared at once.
+        const auto column = [](const Voxel& voxel) {
+          std::uint64_t xy = 0;
+          std::memcpy(&xy, voxel.data(), sizeof xy);
+          return xy;
+        };
+        const std::uint64_t xy = column(first);
+        std::int64_t z = first[2];
+        std::size_t length = 1;
+        while (n + length < batch.size() && column(batch[n + length]) == xy &&
+               std::int64_t{batch[n + length][2]} == ++z)
+          ++length;
+        const GridMap::Run run = map_->exactRun(first, static_cast<std::int64_t>(length));
+        voi.outside += length - static_cast<std::size_t>(run.inside);
+        if (run.inside > 0) runs_.push_back(run);
+        n += length;
+      }
+      for (std::size_t r = carried; r < std::min(kRunsAhead, runs_.size()); ++r)
+        prefetchRun(runs_[r]);
+      std::size_t marked = 0;
+      for (; marked + kRunsAhead < runs_.size(); ++marked) {
+        prefetchRun(runs_[marked + kRunsAhead]);
+        markRun(runs_[marked]);
+      }
+      runs_.erase(runs_.begin(), runs_.begin() + static_cast<std::ptrdiff_t>(marked));
+      return;
+    }
     for (std::size_t n = 0; n < batch.size(); ++n) {
       if (n + kPrefetchAhead < batch.size()) prefetch(batch[n + kPrefetchAhead]);
       if (!map_->place(batch[n], [this](const std::array<std::int64_t, 3>& index) { mark(index); }))
@@ -409,11 +512,15 @@ public:
 
   void endVoi() override {
     if (!failure_.empty()) return;
+    for (const GridMap::Run& run : runs_)
+      markRun(run);
+    runs_.clear();
     for (const std::uint16_t earlier : overlapping_) {
       pairs_.push_back({earlier, label_, overlaps_[earlier]});
       overlaps_[earlier] = 0;
     }
     overlapping_.clear();
+    overlaps_[0] = 0;
     if (!request_.masks) return;
     attempt([&] {
       write(mask_.data(), mask_.size());
@@ -474,13 +581,13 @@ private:
 
   // Asks for the memory of a voxel a little ahead: a VOI's columns of z lie one
   // grid row apart, and the processor does not foresee that jump by itself.
-  void prefetch(const Voxel& voxel) const {
+  PREFETCHING void prefetch(const Voxel& voxel) const {
     std::array<std::int64_t, 3> index{};
     if (!map_->exactIndex(voxel, index)) return;
 #if defined(__GNUC__)
     const std::size_t at = internalIndex(index);
     __builtin_prefetch(labels_.get() + at, 1);
-    __builtin_prefetch(shared_.get() + at, 1);
+    if (shared_) __builtin_prefetch(shared_.get() + at, 1);
 #endif
   }
 
@@ -490,17 +597,105 @@ private:
            static_cast<std::size_t>(index[2]) * strides_[2];
   }
 
+  // Marks the voxels of a run in the column layout, where they lie `strides_[axis]`
+  // apart (next to each other on the usual grids).
+  PREFETCHING void prefetchRun(const GridMap::Run& run) const {
+#if defined(__GNUC__)
+    const std::uint16_t* label = labels_.get() + internalIndex(run.start);
+    if (strides_[run.axis] != 1) {
+      __builtin_prefetch(label, 1);
+      return;
+    }
+    // Every cache line the run covers.
+    const auto* begin = reinterpret_cast<const char*>(label);
+    const auto* last = reinterpret_cast<const char*>(label + run.inside - 1);
+    for (const char* line = begin; line <= last; line += kCacheLine)
+      __builtin_prefetch(line, 1);
+    __builtin_prefetch(last, 1);
+#else
+    static_cast<void>(run);
+#endif
+  }
+
+  // On a whole-millimetre grid distinct voxels land on distinct grid voxels, and a
+  // VOI file repeats no voxel within a VOI, so no voxel of a run holds the current
+  // label yet. The loop has no branch that depends on the labels it meets: a voxel
+  // outside every earlier VOI counts towards overlaps_[0], which stands for no VOI.
+  void markRun(const GridMap::Run& run) {
+    std::uint16_t* label = labels_.get() + internalIndex(run.start);
+    const std::size_t stride = strides_[run.axis];
+    const std::uint16_t current = label_;
+    std::size_t labelled = 0;
+    std::size_t shared = 0;
+    std::int64_t n = 0;
+#if defined(__GNUC__)
+    // Neighbouring labels, eight at a time: mostly all of them lie in the same
+    // earlier VOI (or in none), and its overlap count is raised once for the eight.
+    if (stride == 1) {
+      using Lanes = std::uint16_t __attribute__((vector_size(16)));
+      constexpr std::int64_t kLanes = sizeof(Lanes) / sizeof(std::uint16_t);
+      const Lanes currentLanes = Lanes{} + current;
+      Lanes unlabelled{};
+      Lanes newlyShared{};
+      for (; n + kLanes <= run.inside; n += kLanes, label += kLanes) {
+        Lanes earlier;
+        std::memcpy(&earlier, label, sizeof earlier);
+        const Lanes earlierLabel = earlier & kLabelBits;
+        const auto occupied = reinterpret_cast<Lanes>(earlier != 0);                // all ones or zero
+        const auto unshared = reinterpret_cast<Lanes>((earlier & kSharedBit) == 0); // likewise
+        unlabelled += ~occupied & 1;
+        newlyShared += occupied & unshared & 1;
+        const Lanes now = currentLanes | (occupied & kSharedBit);
+        std::memcpy(label, &now, sizeof now);
+        const Lanes differ = earlierLabel ^ (Lanes{} + earlierLabel[0]);
+        std::array<std::uint64_t, 2> words{};
+        std::memcpy(words.data(), &differ, sizeof differ);
+        if ((words[0] | words[1]) == 0) {
+          const std::uint16_t only = earlierLabel[0];
+          if (overlaps_[only] == 0 && only != 0) overlapping_.push_back(only);
+          overlaps_[only] += kLanes;
+          continue;
+        }
+        for (std::int64_t lane = 0; lane < kLanes; ++lane) {
+          const std::uint16_t one = earlierLabel[lane];
+          if (overlaps_[one]++ == 0 && one != 0) overlapping_.push_back(one);
+        }
+      }
+      for (std::int64_t lane = 0; lane < kLanes; ++lane) {
+        labelled += unlabelled[lane];
+        shared += newlyShared[lane];
+      }
+    }
+#endif
+    for (; n < run.inside; ++n, label += stride) {
+      const std::uint16_t earlier = *label;
+      const auto earlierLabel = static_cast<std::uint16_t>(earlier & kLabelBits);
+      labelled += earlier == 0;
+      shared += earlier != 0 && (earlier & kSharedBit) == 0;
+      if (overlaps_[earlierLabel]++ == 0 && earlierLabel != 0) overlapping_.push_back(earlierLabel);
+      *label = static_cast<std::uint16_t>(current | (earlier != 0 ? kSharedBit : 0));
+    }
+    labelled_ += labelled;
+    sharedVoxels_ += shared;
+  }
+
   void mark(const std::array<std::int64_t, 3>& index) {
     const std::size_t at = internalIndex(index);
     const std::uint16_t earlier = labels_[at];
-    if (earlier != 0 && earlier != label_) {
-      if (shared_[at] == 0) {
+    if (earlier == 0) ++labelled_;
+    const auto earlierLabel = static_cast<std::uint16_t>(earlier & labelBits_);
+    auto flags = static_cast<std::uint16_t>(earlier & ~labelBits_);
+    if (earlierLabel != 0 && earlierLabel != label_) {
+      if (sharedInLabel_) {
+        if (flags == 0) ++sharedVoxels_;
+        flags = kSharedBit;
+      } else if (shared_[at] == 0) {
         shared_[at] = 1;
         ++sharedVoxels_;
       }
-      if (overlaps_[earlier]++ == 0) overlapping_.push_back(earlier);
+      if (overlaps_[earlierLabel]++ == 0) overlapping_.push_back(earlierLabel);
     }
-    labels_[at] = label_;
+    labels_[at] = static_cast<std::uint16_t>(label_ | flags);
     if (request_.masks) mask_[map_->flat(index)] = 1;
   }
 
@@ -511,7 +706,10 @@ private:
     const auto [nx, ny, nz] = grid_.size;
     const std::size_t sliceSize = static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
     const std::size_t depth = strides_[2] == 1 ? kSlicesAtATime : 1;
-    std::vector<std::uint16_t> slices(sliceSize * depth);
+    // Slices a cache line more than a slice apart: a whole number of pages apart, the
+    // writes to all of them would compete for the same few places in the cache.
+    const std::size_t pitch = sliceSize + kCacheLine / sizeof(std::uint16_t);
+    std::vector<std::uint16_t> slices(pitch * depth);
     for (std::size_t k0 = 0; k0 < static_cast<std::size_t>(nz); k0 += depth) {
       const std::size_t count = std::min(depth, static_cast<std::size_t>(nz) - k0);
       for (std::size_t j = 0; j < static_cast<std::size_t>(ny); ++j) {
@@ -519,10 +717,11 @@ private:
           const std::uint16_t* from = labels_.get() + i * strides_[0] + j * strides_[1] + k0 * strides_[2];
           std::uint16_t* to = slices.data() + i + static_cast<std::size_t>(nx) * j;
           for (std::size_t k = 0; k < count; ++k)
-            to[k * sliceSize] = from[k * strides_[2]];
+            to[k * pitch] = static_cast<std::uint16_t>(from[k * strides_[2]] & labelBits_);
         }
       }
-      write(slices.data(), count * sliceSize * sizeof slices[0]);
+      for (std::size_t k = 0; k < count; ++k)
+        write(slices.data() + k * pitch, sliceSize * sizeof slices[0]);
     }
   }
 
@@ -544,8 +743,7 @@ private:
 
   std::vector<std::string> report(const std::string& tablePath) const {
     std::vector<std::string> lines;
-    const std::size_t labelled = static_cast<std::size_t>(std::count_if(
-        labels_.get(), labels_.get() + map_->voxelCount(), [](std::uint16_t label) { return label != 0; }));
+    const std::size_t labelled = labelled_;
     lines.push_back("Wrote " + request_.imagePath + ": " + (request_.masks ? "masks of " : "labels of ") +
                     std::to_string(vois_.size()) + (vois_.size() == 1 ? " VOI" : " VOIs") + " on the " +
                     std::to_string(grid_.size[0]) + " x " + std::to_string(grid_.size[1]) + " x " +
@@ -590,8 +788,15 @@ private:
   std::optional<GridMap> map_;
   ImageFile image_;
   ZeroedArray<std::uint16_t> labels_; // the label of the last VOI at each grid voxel, in column layout
-  ZeroedArray<std::uint8_t> shared_;  // whether a grid voxel was counted as shared, likewise
-  std::vector<std::uint8_t> mask_;    // the current VOI, with --masks
+  // Whether a grid voxel was counted as shared, likewise: the top bit of its label
+  // when sharedInLabel_, else this array.
+  ZeroedArray<std::uint8_t> shared_;
+  bool sharedInLabel_ = false;
+  std::uint16_t labelBits_ = 0xFFFF; // the bits of labels_ that hold the label
+  bool byRuns_ = false;              // voxels marked a column at a time, see markRun
+  std::vector<GridMap::Run> runs_;   // runs found and not yet marked, see voxels
+  std::size_t labelled_ = 0;         // grid voxels in some VOI
+  std::vector<std::uint8_t> mask_;   // the current VOI, with --masks
   std::vector<VoiEntry> vois_;
   std::array<std::size_t, 3> strides_{}; // of labels_ and shared_, see GridMap::columnStrides
   // Grid voxels of the current VOI that held each earlier label, and which labels.

@@ -623,12 +623,27 @@ INSTANTIATE_TEST_SUITE_P(
                  {"nifti", "@/vois.voi", "-o", "@/mni.nii.gz"},
                  "mni.nii.gz",
                  "labels",
-                 "on the 182 x 218 x 182 grid mni152-1mm"},
+                 "on the 182 x 218 x 182 grid mni152-1mm, 1408 grid voxels in a VOI; label table "
+                 "@/mni.tsv\nnote: 289 "
+                 "grid voxels lie in more than one VOI; the later VOI's label stands there (--masks keeps "
+                 "every VOI "
+                 "whole):\n  VOI 1 \"caudate_L\" and VOI 2 \"caudate_L2\": 289 voxels"},
         NiftiRun{"UserGridTurned",
                  {"nifti", "@/vois.voi", "-o", "@/user.nii.gz", "--grid", ORBICULON_TEST_GRID, "--masks"},
                  "user.nii.gz",
                  "masks",
-                 "VOI voxels lie outside the grid and are not in the image:\n  VOI 3 \"parietal\": "}),
+                 "VOI voxels lie outside the grid and are not in the image:\n  VOI 3 \"parietal\": "},
+        // 1 mm voxels with z running down, ending inside the two overlapping spheres.
+        NiftiRun{"UserGridCutAcrossColumns",
+                 {"nifti", "@/vois.voi", "-o", "@/cut.nii.gz", "--grid", ORBICULON_TEST_CUT_GRID},
+                 "cut.nii.gz",
+                 "labels",
+                 "917 grid voxels in a VOI; label table @/cut.tsv\nnote: 532 VOI voxels lie outside the grid "
+                 "and are not in the image:\n  VOI 1 \"caudate_L\": 196 of 925\n  VOI 2 \"caudate_L2\": 79 "
+                 "of 515\n  VOI 3 \"parietal\": 257 of 257\nnote: 248 grid voxels lie in more than one VOI; "
+                 "the later "
+                 "VOI's label stands there (--masks keeps every VOI whole):\n  VOI 1 \"caudate_L\" and VOI 2 "
+                 "\"caudate_L2\": 248 voxels"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 #endif
 
