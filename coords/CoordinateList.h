@@ -93,14 +93,13 @@ struct LineCompletion {
 };
 
 // Rewrites the list in `buffer` (text up to its first NUL, or its last byte) in place
-// and returns how many lines it kept; the text then holds exactly those lines, LF-
-// separated. A line survives when its eight fields read, its centre is inside the
-// space's bounds (kMniBounds or kTalBounds) and blue is within 0 ... 500; radius,
-// colours and name are then clamped and printed by formatCleanedLine. The first kept
-// line that no longer fits ends the cleaning. With `completion`, rows of a table are
-// completed first and repeated names get "_2", "_3", ... Never throws: without memory
-// it returns kCleaningOutOfMemory with the buffer unchanged, and the caller handles
-// that.
+// and returns how many lines it kept; the text then holds exactly those lines, joined
+// by LF. A line survives when its eight fields read, its centre is inside the space's
+// bounds (kMniBounds or kTalBounds) and blue is within 0 ... 500; radius, colours and
+// name are then clamped and printed by formatCleanedLine. The first kept line that no
+// longer fits ends the cleaning. With `completion`, rows of a table are completed
+// first and repeated names get "_2", "_3", ... Never throws: without memory it returns
+// kCleaningOutOfMemory with the buffer unchanged, for the caller to handle.
 inline constexpr int kCleaningOutOfMemory = -1;
 int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr,
                         LineCompletion* completion = nullptr) noexcept;
