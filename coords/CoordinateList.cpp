@@ -14,8 +14,8 @@ namespace orbiculon {
 
 namespace {
 
-// What a line starts from in cleaning: 1000 lies outside every coordinate bound and
-// outside the blue rule, so a field that is never read fails the line.
+// Every field starts at 1000 before a line is read. No bound of either space and no
+// blue limit admits 1000, so a line with a field left unread is dropped.
 constexpr float kRealStartValue = 1000.0f;
 constexpr std::int32_t kIntegerStartValue = 1000;
 
@@ -25,7 +25,8 @@ constexpr std::int32_t kMinColour = 0;
 constexpr std::int32_t kMaxColour = 255;
 constexpr std::int32_t kMaxBlueAccepted = 500;
 
-// Print widths of the cleaned line: "% 7.1f % 7.1f % 7.1f %7.1f %25s %7i %4i %4i".
+// Column widths of a cleaned line: x, y, z and radius 7 wide with one decimal, the
+// name 25 wide, red 7 wide, green and blue 4 wide.
 constexpr std::size_t kCoordinateWidth = 7;
 constexpr std::size_t kRadiusWidth = 7;
 constexpr std::size_t kNameWidth = 25;

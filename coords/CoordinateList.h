@@ -12,11 +12,10 @@
 
 namespace orbiculon {
 
-// A list's lines are split at LF only: a CR before it is blank space to the field
-// reader, and a final LF opens no further line. A line is meant to hold x y z radius
-// name red green blue (FieldReader reads each field). Cleaning keeps the lines that
-// make a plausible VOI and prints them in fixed columns; Start then reads the cleaned
-// text back line by line.
+// A list is split into lines at LF only (a CR before it is blank to FieldReader, and
+// a trailing LF starts no new line). Each line carries the centre, radius, name and
+// colour of one VOI. Cleaning keeps lines that describe a usable VOI and rewrites
+// them in fixed columns, which Start reads back one line at a time.
 
 // Longest cleaned line: 4 numbers of 7, a name of 255, colours of 7, 4 and 4, and
 // 7 single blanks between them.
@@ -93,23 +92,14 @@ struct LineCompletion {
   int numbersUnused = 0;
 };
 
-// Cleans the list in `buffer` in place (its text ends at the first NUL, or at the last
-// byte) and returns the number of lines kept. Nothing outside the span is touched.
-//
-// A line is kept when all eight fields read (separators , ; : " ' count as blanks),
-// its centre lies within the bounds of the space, inclusive:
-//     MNI (isMni true):  x -74 ... 75, y -108 ... 71, z -52 ... 79
-//     TAL (isMni false): x -69 ... 69, y -102 ... 71, z -43 ... 76
-// and blue lies in 0 ... 500. The radius is then clamped to 0.5 ... 20, the colours
-// to 0 ... 255, the name cut to 255 characters (as parsing cuts it), and the line
-// printed as "% 7.1f % 7.1f % 7.1f %7.1f %25s %7i %4i %4i" in the "C" locale. Kept
-// lines are joined by LF, without one at the end. A kept line that no longer fits
-// stops the cleaning, so the count always matches the text. Linear in the input.
-//
-// With `completion`, the list is read as a table first (TableReader): each row is
-// completed from the defaults and then cleaned like any other line, and a row's name
-// that a kept line already has gets "_2", "_3", ... Without memory for its working
-// copy of the input it returns kCleaningOutOfMemory and leaves the buffer as it was.
+// Rewrites the list in `buffer` (text up to its first NUL, or its last byte) in place
+// and returns how many lines it kept; the text then holds exactly those lines, joined
+// by LF. A line survives when its eight fields read, its centre is inside the space's
+// bounds (kMniBounds or kTalBounds) and blue is within 0 ... 500; radius, colours and
+// name are then clamped and printed by formatCleanedLine. The first kept line that no
+// longer fits ends the cleaning. With `completion`, rows of a table are completed
+// first and repeated names get "_2", "_3", ... Never throws: without memory it returns
+// kCleaningOutOfMemory with the buffer unchanged, for the caller to handle.
 inline constexpr int kCleaningOutOfMemory = -1;
 int cleanCoordinateList(std::span<char> buffer, bool isMni, CleaningObserver* observer = nullptr,
                         LineCompletion* completion = nullptr) noexcept;

@@ -18,20 +18,12 @@ struct TextFileReading {
   FileResult result;
 };
 
-// Reads the text file at `path` into the list buffer `text` (its size is the
-// capacity, normally kCoordinateListCapacity).
-//
-// Lines end at LF; a CR right before an LF belongs to the line end, the last line
-// needs no LF, a final LF adds no empty line, and empty lines count. A UTF-8
-// byte-order mark at the very start of the file is skipped. Each line enters the
-// buffer up to its first NUL byte, but a line whose bytes, those after a NUL
-// included, would not fit the buffer with a NUL does not fit. The buffer receives
-// the lines joined by single LFs, NUL-terminated, with no LF after the last.
-//
-// Only a regular file is read (a folder, a FIFO or a device is refused without
-// blocking). Reading stops at a read error or before the first line that would not
-// fit, and the lines taken so far stay. The buffer is untouched when no line is
-// taken. Never throws.
+// Reads the regular file at `path` into `text` (normally kCoordinateListCapacity
+// bytes) as LF-joined, NUL-terminated lines: CR LF and LF both end a line, a UTF-8
+// byte-order mark at the start is dropped, and a line keeps only what precedes a NUL
+// in it. Stops at a read error or at the first line too long for the rest of the
+// buffer, keeping the lines read so far; with no line read the buffer is unchanged.
+// Folders, FIFOs and devices are refused without blocking. Never throws.
 TextFileReading readCoordinateTextFile(const char* path, std::span<char> text) noexcept;
 
 // Writes the NUL-terminated `text` to the file at `path` as text of the platform

@@ -650,32 +650,21 @@ VoiSummary summarise(const VoiFileContent& content) {
   return summary;
 }
 
-VoiSummary summariseVoiFile(const std::string& path, std::string& error) {
-  bool regular = true;
-  std::optional<ByteSource> source = openFile(path, error, regular);
-  if (!source) return {};
-  return readFrom(std::move(*source), nullptr, error)->summary;
-}
-
-std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept {
-  ok = false;
+VoiRead<std::string> loadVoiFileLogLine(const std::string& path) noexcept {
   try {
     std::string error;
     bool regular = true;
     std::optional<ByteSource> source = openFile(path, error, regular);
-    if (!regular) {
-      ok = true;
-      return "Host>  Loaded " + path + ": not read back, as it is not a regular file";
-    }
-    if (!source) return "Host>  Cannot load VOI file " + path + ": " + error;
+    if (!regular) return {"Host>  Loaded " + path + ": not read back, as it is not a regular file", {}};
+    if (!source) return {std::nullopt, "Host>  Cannot load VOI file " + path + ": " + error};
     const VoiSummary summary = readFrom(std::move(*source), nullptr, error)->summary;
-    if (!error.empty()) return "Host>  Cannot load VOI file " + path + ": " + error;
-    ok = true;
-    return "Host>  Loaded " + path + ": " + plural(summary.vois, "VOI", "VOIs") + " in " +
-           summary.referenceSpace + " space, " + plural(summary.voxels, "voxel", "voxels") + ", " +
-           plural(summary.sharedVoxels, "voxel", "voxels") + " shared by more than one VOI";
+    if (!error.empty()) return {std::nullopt, "Host>  Cannot load VOI file " + path + ": " + error};
+    return {"Host>  Loaded " + path + ": " + plural(summary.vois, "VOI", "VOIs") + " in " +
+                summary.referenceSpace + " space, " + plural(summary.voxels, "voxel", "voxels") + ", " +
+                plural(summary.sharedVoxels, "voxel", "voxels") + " shared by more than one VOI",
+            {}};
   } catch (...) {
-    return "Host>  Cannot load VOI file " + path + ": not enough memory";
+    return {std::nullopt, "Host>  Cannot load VOI file " + path + ": not enough memory"};
   }
 }
 

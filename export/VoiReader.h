@@ -38,10 +38,13 @@ struct VoiFileContent {
   std::int32_t nrOfVoiVtcs = 0;
 };
 
-struct VoiReadResult {
-  std::optional<VoiFileContent> content; // set when the file is valid
-  std::string error;                     // otherwise: "line N: what is wrong"
+// What every reading function returns: the value when the file is valid, otherwise
+// the reason ("line N: what is wrong", or why the file could not be read).
+template <typename T> struct VoiRead {
+  std::optional<T> content;
+  std::string error;
 };
+using VoiReadResult = VoiRead<VoiFileContent>;
 
 // Validates and reads the bytes of a VOI file. Every line, the last included, must
 // end with CR LF; the keys must appear in their order with their exact padding; the
@@ -59,14 +62,10 @@ struct VoiSummary {
 };
 VoiSummary summarise(const VoiFileContent& content);
 
-// Validates a VOI file as readVoiFile does and summarises it in one pass, without
-// keeping its voxels: memory does not grow with the file. `error` is set when the
-// file is not valid.
-VoiSummary summariseVoiFile(const std::string& path, std::string& error);
-
-// What the host logs when it loads a VOI file: the one-line summary, or the error
-// naming the line. A path that names no regular file (a FIFO, a device) is not read
-// back, and the line says so; that is not a failure. `ok` tells which. Never throws.
-std::string loadVoiFileLogLine(const std::string& path, bool& ok) noexcept;
+// What the host logs when it loads a VOI file, read in one pass without keeping its
+// voxels: the one-line summary as the content, or as the error the line naming what
+// is wrong. A path that names no regular file (a FIFO, a device) is not read back,
+// and the content line says so. Never throws.
+VoiRead<std::string> loadVoiFileLogLine(const std::string& path) noexcept;
 
 } // namespace orbiculon::exporting

@@ -48,8 +48,8 @@ struct Outputs {
   }
 };
 
-// Number of lines of a list text: up to its first NUL, lines end at LF, a final LF
-// adds no empty line.
+// How many lines the list text holds before its first NUL, counting LF-terminated
+// lines and an unterminated last one.
 std::int64_t lineCount(std::string_view text) {
   text = text.substr(0, std::min(text.find('\0'), text.size()));
   std::int64_t lines = 0;

@@ -1,7 +1,7 @@
 // Sphere voxel enumeration over arbitrary float bit patterns for the centre and the
 // radius.
 //
-// Input: one mode byte, then the centre x, y, z and the radius.
+// Input: a mode byte followed by four numbers (three centre coordinates, radius).
 //   mode bit 0 clear: four raw 32-bit float patterns (NaNs, infinities, denormals,
 //                     values beyond the 32-bit range, negative radii)
 //   mode bit 0 set:   ordinary spheres: each coordinate a 16-bit signed value in

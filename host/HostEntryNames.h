@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <string_view>
 
-// The host's 150 exported entry points, in the order in which the binding resolves
-// them: the one list from which the name table below, the stand-in host's exports
-// and its linker export list are made. USED marks the 15 entries the plug-in calls,
-// UNUSED the others. Keep one entry a line: the build reads the names from this file.
+// All 150 host entry points, listed in binding order. The name table below, the
+// stand-in's exports and its linker export list are all generated from this list.
+// USED marks the 15 the plug-in calls, UNUSED the rest. One entry per line: the
+// build parses this file for the names.
 #define ORBICULON_HOST_ENTRIES(USED, UNUSED)                                                                 \
   USED(rzGetVersionOfCerevantRZ)                                                                             \
   UNUSED(rzGetCerevantRZPath)                                                                                \

@@ -23,16 +23,13 @@ public:
   // Selects the module of that file name when it is loaded in the process; false
   // when it is not. Loads nothing.
   virtual bool findModule(const char* moduleName) = 0;
-  // Address of the selected module's export of exactly that name, or null.
+  // The selected module's export named `exportName` (exact match), or null.
   virtual HostEntry resolve(const char* exportName) = 0;
 };
 
-// The process-wide table of the host's entry points, with one typed call for each of
-// the 15 services the plug-in uses. Every entry is null until a binding fills it.
-//
-// Typed calls check their own entry: a call whose entry is null does not call the
-// host; it returns 0 (or 0.0f), and leaves every buffer and out-parameter exactly as
-// the caller set it. Call them only on the host's thread [after bind].
+// One table per process holding the host's entry points (null until bound) and a
+// typed call for each of the 15 the plug-in needs. A typed call whose entry is null
+// returns 0 and touches no buffer or out-parameter. Use from the host's thread only.
 class HostEntryTable {
 public:
   HostEntry entry(std::size_t index) const { return index < entries_.size() ? entries_[index] : nullptr; }

@@ -19,9 +19,8 @@ public:
 
 namespace static_intf {
 
-// A second interface class of the same shape. Nothing derives from it; it exists so
-// that the module offers the same exported symbols as the host's own interface
-// library.
+// Mirrors CVRZPluginInterface above, unused by any class: it is here only so the
+// module exports the symbols the host's interface library also exports.
 class ORBICULON_EXPORT CVRZPluginInterface {
 public:
   CVRZPluginInterface();

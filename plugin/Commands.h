@@ -22,20 +22,31 @@ void logLine(const char* format, ...)
 // value, and a host without the parameter, leave the list as cleaning finds it).
 bool completeLinesChosen();
 
+// How cleaning the call's list ended; anything but Cleaned leaves the list untouched.
+enum class ListOutcome {
+  Cleaned,
+  Refused,     // the list's "// Reference=" contradicts "MNIorTal"
+  OutOfMemory, // no memory to clean it; logged with logOutOfMemory()
+};
+
 struct ListCleaning {
   int lines;         // lines of the cleaned list
   int completed;     // of these, lines read as rows of a table and completed
   int numbersUnused; // of these, rows with numbers after z that were not used
-  bool refused;      // the list's "// Reference=" contradicts "MNIorTal": nothing was cleaned
+  ListOutcome outcome;
 };
 
 // Cleans the call's coordinate list in place, reading it as a table whose rows are
 // completed from `completion` unless it is null; then a list whose "// Reference="
 // line names the other space is refused, untouched, with a log line naming both. Valid lines that no longer
 // fit the list text are left out, and a log line says how many, so a long list is never cut short without a
-// word (completed lines are longer than the short lines they come from). Throws std::bad_alloc, with the list
-// untouched, when there is no memory to clean it.
+// word (completed lines are longer than the short lines they come from). Without memory to clean it, the
+// list is untouched and the memory line is logged.
 ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDefaults* completion);
+
+// Out of memory is reported where it arises, never by throwing: the command logs this
+// line, stops and returns true, as the dispatcher does for a failed allocation.
+void logOutOfMemory();
 
 // Logs how many lines were completed, and how many had numbers that were not used.
 void logCompletedLines(const ListCleaning& cleaning);

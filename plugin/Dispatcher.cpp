@@ -22,6 +22,10 @@ void logLine(const char* format, ...) {
   hostTable().rzLogText(line);
 }
 
+void logOutOfMemory() {
+  hostTable().rzLogText("Plugin>  Not enough memory to run the command; nothing was written.");
+}
+
 void logPathLine(const char* before, const char* path, const char* after) {
   // A path may take up to 511 characters, so a line of it and a reason could not
   // fit; the reason is what the user needs, so the path gives way in its middle,
@@ -90,7 +94,7 @@ bool Orbiculon::execute() {
     logLine("Plugin>  Received unknown command: \"%s\".", command);
     return true;
   } catch (const std::bad_alloc&) {
-    logLine("Plugin>  Not enough memory to run the command; nothing was written.");
+    logOutOfMemory();
     return true;
   } catch (...) {
     logLine("Plugin>  The command failed unexpectedly; nothing was written.");

@@ -2,7 +2,6 @@
 // save it to one, and clean it in place.
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 #include "coords/CoordinateList.h"
 #include "coords/CoordinateTextFile.h"
@@ -35,7 +34,7 @@ ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDe
     if ((scan.reference == ListReference::Mni && !isMni) || (scan.reference == ListReference::Tal && isMni)) {
       logLine("Plugin>  Line %i of the list names %s space, but \"MNIorTal\" is %s: the list was not read",
               scan.line, isMni ? "TAL" : "MNI", isMni ? "MNI" : "TAL");
-      return {0, 0, 0, true};
+      return {0, 0, 0, ListOutcome::Refused};
     }
   }
   LeftOutLines leftOut;
@@ -43,10 +42,13 @@ ListCleaning cleanListAndReport(CallTexts& texts, bool isMni, const CompletionDe
   if (completion != nullptr) lineCompletion.defaults = *completion;
   const int count = cleanCoordinateList(texts.list.span(), isMni, &leftOut,
                                         completion != nullptr ? &lineCompletion : nullptr);
-  if (count == kCleaningOutOfMemory) throw std::bad_alloc();
+  if (count == kCleaningOutOfMemory) {
+    logOutOfMemory();
+    return {0, 0, 0, ListOutcome::OutOfMemory};
+  }
   if (leftOut.count > 0)
     logLine("Plugin>  The cleaned list is full: %i more valid lines were left out", leftOut.count);
-  return {count, lineCompletion.completed, lineCompletion.numbersUnused, false};
+  return {count, lineCompletion.completed, lineCompletion.numbersUnused, ListOutcome::Cleaned};
 }
 
 void logCompletedLines(const ListCleaning& cleaning) {
@@ -127,7 +129,7 @@ bool runCleanUpText(CallTexts& texts, bool isMni) {
     defaults.blue = host.rzGetIntParameter("cB");
   }
   const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
-  if (cleaning.refused) return true;
+  if (cleaning.outcome != ListOutcome::Cleaned) return true;
   logLine("Plugin>  %i valid lines left after cleaning", cleaning.lines);
   logCompletedLines(cleaning);
   host.rzSetStringParameter("VOItext", texts.list.c_str());

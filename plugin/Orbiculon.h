@@ -14,11 +14,12 @@ public:
   ORBICULON_EXPORT Orbiculon();
   ORBICULON_EXPORT ~Orbiculon() override;
 
-  // Binds the host, checks its version and the current document; true when the
-  // plug-in is ready for commands. Never throws.
+  // Binds the host and checks its version and current document; true means
+  // commands may run. Never throws.
   ORBICULON_EXPORT bool initPlugin() override;
   // Runs the dialog command named by the "Command" parameter [after initPlugin].
-  // False only when the user declines the reference-space question. Never throws.
+  // Returns false when Start stops on the reference space (declined, or the list
+  // names the other one). Never throws.
   ORBICULON_EXPORT bool execute() override;
 
   // The voxels of one sphere as an array: forwards to enumerateSphereVoxels (same

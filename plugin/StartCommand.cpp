@@ -181,7 +181,7 @@ bool runStart(CallTexts& texts, bool isMni) {
     const CompletionDefaults defaults{entry.radius, texts.voiName.c_str(), entry.red, entry.green,
                                       entry.blue};
     const ListCleaning cleaning = cleanListAndReport(texts, isMni, complete ? &defaults : nullptr);
-    if (cleaning.refused) return false;
+    if (cleaning.outcome != ListOutcome::Cleaned) return cleaning.outcome == ListOutcome::OutOfMemory;
     logCompletedLines(cleaning);
     const int count = cleaning.lines;
     vois.reserve(static_cast<std::size_t>(count));

@@ -84,9 +84,10 @@ ExitCode runClean(const CleanOptions& options) {
     const bool isMni = space == Space::Mni;
     const auto defaults =
         completionDefaults(completion.complete, completion.radius, completion.name, completion.colour);
-    for (const auto& line :
-         explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr)
-             .lines)
+    const CleaningReport report =
+        explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr);
+    if (report.outOfMemory) return reportOutOfMemory();
+    for (const auto& line : report.lines)
       logStream << line << "\n";
     logStream << std::flush;
   }

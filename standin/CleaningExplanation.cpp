@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <new>
 #include <optional>
 
 #include "coords/CoordinateEntry.h"
@@ -415,7 +414,11 @@ CleaningReport explainCleaning(std::string_view list, bool isMni, const std::str
   if (completion != nullptr) lineCompletion.defaults = *completion;
   report.kept = orbiculon::cleanCoordinateList(buffer, isMni, &explainer,
                                                completion != nullptr ? &lineCompletion : nullptr);
-  if (report.kept == orbiculon::kCleaningOutOfMemory) throw std::bad_alloc();
+  if (report.kept == orbiculon::kCleaningOutOfMemory) {
+    CleaningReport failed;
+    failed.outOfMemory = true;
+    return failed;
+  }
   explainer.finish();
 
   const char* space = isMni ? "MNI" : "TAL";

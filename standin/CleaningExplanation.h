@@ -27,6 +27,8 @@ struct CleaningReport {
   int validInOtherSpace = 0;
   // `//` lines, which are comments: counted here, not among the dropped lines.
   int comments = 0;
+  // There was no memory to clean the list: nothing else here is set.
+  bool outOfMemory = false;
 };
 
 // A line whose first characters other than blanks and tabs are "//": a comment, as in

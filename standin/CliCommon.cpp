@@ -216,8 +216,9 @@ bool writeWholeFile(const std::string& path, std::string_view content, std::stri
 
 void installVoiLoader(VoiLoads& loads) {
   state().loadVois = [&loads](const std::string& path) {
-    bool ok = false;
-    std::string line = orbiculon::exporting::loadVoiFileLogLine(path, ok);
+    const auto read = orbiculon::exporting::loadVoiFileLogLine(path);
+    const bool ok = read.content.has_value();
+    const std::string& line = ok ? *read.content : read.error;
     ++(ok ? loads.loaded : loads.failed);
     // The run fails for it: the reason is shown even when the log is not.
     if (!ok && state().quiet) std::cerr << line << std::endl;

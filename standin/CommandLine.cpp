@@ -186,7 +186,7 @@ int runCommandLine(int argc, char** argv) {
   try {
     result = parseAndRun(argc, argv);
   } catch (const std::bad_alloc&) {
-    result = reportFailure("not enough memory to finish the command");
+    result = reportOutOfMemory();
   } catch (const std::exception& error) {
     result =
         reportFailure(std::string("the command stopped on an unexpected failure (") + error.what() + ")");

@@ -32,10 +32,12 @@ std::string shortfall(const std::string& command, std::size_t firstLine) {
 
 } // namespace
 
-ExitCode reportFailure(const std::string& message) {
-  std::cerr << "error: " << message << std::endl;
+ExitCode reportFailure(const std::string& message, FailureSource source) {
+  std::cerr << (source == FailureSource::PluginAnswer ? "[host] " : "error: ") << message << std::endl;
   return ExitCode::Failed;
 }
+
+ExitCode reportOutOfMemory() { return reportFailure("not enough memory to finish the command"); }
 
 std::string defaultPluginPath() {
   std::string exe;
@@ -80,15 +82,13 @@ ExitCode runSession(const SessionPlan& plan) {
 
   ExitCode result = ExitCode::Success;
   if (!plugin->initPlugin()) {
-    std::cerr << "[host] initPlugin returned false" << std::endl;
-    result = ExitCode::Failed;
+    result = reportFailure("initPlugin returned false", FailureSource::PluginAnswer);
   } else {
     for (const auto& command : plan.commands) {
       state().strings["Command"] = command;
       const std::size_t firstLine = state().loggedLines.size();
       if (!plugin->execute()) {
-        std::cerr << "[host] command \"" << command << "\" returned false" << std::endl;
-        result = ExitCode::Failed;
+        result = reportFailure("command \"" + command + "\" returned false", FailureSource::PluginAnswer);
         break;
       }
       if (const std::string missing = shortfall(command, firstLine); !missing.empty())

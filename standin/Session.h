@@ -31,9 +31,17 @@ struct SessionPlan {
 // from what it logged, makes the run fail without stopping it.
 ExitCode runSession(const SessionPlan& plan);
 
-// Writes "error: `message`" to standard error and returns ExitCode::Failed: the one
-// way the stand-in host reports what failed once the plug-in ran.
-ExitCode reportFailure(const std::string& message);
+// Who a failure is reported for: the stand-in's own checks ("error: ") or the
+// plug-in's answer to a host call ("[host] ").
+enum class FailureSource { Standin, PluginAnswer };
+
+// Writes `message` to standard error after the source's prefix and returns
+// ExitCode::Failed: the one way the stand-in host reports what failed once the
+// plug-in ran.
+ExitCode reportFailure(const std::string& message, FailureSource source = FailureSource::Standin);
+
+// Reports that there was no memory to finish the command (through reportFailure).
+ExitCode reportOutOfMemory();
 
 // The plug-in module next to this executable.
 std::string defaultPluginPath();

@@ -55,12 +55,14 @@ std::string checkedVoiPath(const std::string& output) {
 }
 
 // Cleans the list the way the plug-in will and refuses a list that gives no VOI; a
-// list that loses lines gets a note on standard error.
-void checkList(const SpheresOptions& options, const std::string& list) {
+// list that loses lines gets a note on standard error. False when there was no memory
+// to clean it.
+bool checkList(const SpheresOptions& options, const std::string& list) {
   const bool isMni = options.space == Space::Mni;
   const auto defaults = completionDefaults(options.complete, options.radius, options.name, options.colour);
   const CleaningReport report =
       explainCleaning(list, isMni, isMni ? "--space tal" : "--space mni", defaults ? &*defaults : nullptr);
+  if (report.outOfMemory) return false;
   // What `clean --explain` would say of the lines dropped or read with a guess.
   constexpr std::size_t kExplainedLines = 20;
   const std::string command = std::string(kProgramName) + " clean --explain --space " +
@@ -78,6 +80,7 @@ void checkList(const SpheresOptions& options, const std::string& list) {
               << inQuotes(options.list) << " are dropped by cleaning; to see why, run: " << command
               << std::endl;
   }
+  return true;
 }
 
 } // namespace
@@ -185,7 +188,7 @@ ExitCode runSpheres(const SpheresOptions& given) {
     // A peak file that names its space is read as a table without --complete.
     options.complete = options.complete || referenceSpace(list, "LIST", options.list).has_value();
     if (options.complete) checkCompletionDefaults(options.radius, options.name);
-    checkList(options, list);
+    if (!checkList(options, list)) return reportOutOfMemory();
   }
 
   auto& host = state();

@@ -20,12 +20,16 @@
 namespace {
 
 namespace fs = std::filesystem;
+using orbiculon::testing::platformText;
 using orbiculon::testing::ProcessResult;
 using orbiculon::testing::readFile;
 using orbiculon::testing::splitLines;
 using orbiculon::testing::TempDir;
+using orbiculon::testing::withLineFeeds;
 using orbiculon::testing::writeFile;
 using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 const fs::path kExamples = ORBICULON_EXAMPLES;
 
@@ -37,27 +41,6 @@ ProcessResult runHost(std::vector<std::string> arguments) {
                                           {"host=" + orbiculon::testing::built::kHost});
   arguments.insert(arguments.begin(), orbiculon::testing::built::kHost);
   return orbiculon::testing::runProcess(arguments);
-}
-
-// Standard output and the plug-in's text files are text of the platform: on Windows
-// each line ends with CR LF there.
-std::string platformText(const std::string& text) {
-#if defined(_WIN32)
-  std::string converted;
-  for (const char c : text)
-    converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return converted;
-#else
-  return text;
-#endif
-}
-
-// The same text with every CR LF as LF.
-std::string withLineFeeds(const std::string& text) {
-  std::string converted;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) converted += text[i];
-  return converted;
 }
 
 std::set<std::string> filesIn(const fs::path& folder) {
@@ -133,7 +116,7 @@ TEST_F(SpheresCommandTest, MniListWithHeaderGeometryAndNoLoad) {
       runHost({"spheres", (kExamples / "spreadsheet_export.csv").string(), "--space", "mni", "-o",
                path("mni.voi"), "--no-load", "--header", "ResolutionX=2.9"});
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  EXPECT_EQ(std::string::npos, run.out.find("Host>  Loaded")) << run.out;
+  EXPECT_THAT(run.out, Not(HasSubstr("Host>  Loaded")));
   EXPECT_THAT(splitLines(run.err),
               Contains("note: 4 of 9 lines of \"" + (kExamples / "spreadsheet_export.csv").string() +
                        "\" are dropped by cleaning; to see why, run: " + standin::kProgramName +
@@ -195,8 +178,8 @@ TEST_F(SpheresCommandTest, PictureEscapesNamesShortensTheLegendAndCountsVoxelsOu
       runHost({"spheres", path("list.txt"), "-o", path("many"), "--picture", path("many.svg")});
   ASSERT_EQ(0, run.exitCode) << run.err;
   const std::string svg = readFile(path("many.svg"));
-  EXPECT_NE(std::string::npos, svg.find(">a&lt;b&amp;&#233;</text>")) << svg.substr(0, 400);
-  EXPECT_NE(std::string::npos, svg.find(">and 1 more</text>"));
+  EXPECT_THAT(svg, HasSubstr(">a&lt;b&amp;&#233;</text>"));
+  EXPECT_THAT(svg, HasSubstr(">and 1 more</text>"));
 
   run = runHost({"spheres", "--centre", "200", "0", "0", "--radius", "2", "-o", path("far"), "--picture",
                  path("far.svg")});
@@ -438,7 +421,7 @@ TEST_F(DialogCommandTest, SaveReplacesTheFileAndKeepsItsModeAndNeighbours) {
 TEST_F(DialogCommandTest, InfoPrintsTheIdentification) {
   const ProcessResult run = runHost({"dialog", "--info"});
   ASSERT_EQ(0, run.exitCode) << run.err;
-  EXPECT_NE(std::string::npos, run.err.find("help HelpFolder/index.html, dialog Orbiculon.js")) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("help HelpFolder/index.html, dialog Orbiculon.js"));
   // The program's version is the plug-in's.
   const ProcessResult version = runHost({"--version"});
   ASSERT_EQ(0, version.exitCode) << version.err;
@@ -470,7 +453,7 @@ TEST_F(SpheresCommandTest, QuietKeepsTheLogOffStandardOutputButNotTheFailure) {
                                         path("quiet"), "-q", "--header", "IsTalSpace=0", "--answer", "no"});
   EXPECT_EQ(1, failed.exitCode);
   EXPECT_EQ("", failed.out);
-  EXPECT_NE(std::string::npos, failed.err.find("returned false")) << failed.err;
+  EXPECT_THAT(failed.err, HasSubstr("returned false"));
 }
 
 // --- how the host judges a command that returned true, from its log ---
@@ -593,7 +576,7 @@ TEST_P(NiftiImageTest, ImageHoldsExactlyTheVoxelsOfTheVoiFile) {
     arguments.push_back(expand(argument));
   const ProcessResult run = runHost(arguments);
   ASSERT_EQ(0, run.exitCode) << run.out << run.err;
-  EXPECT_NE(std::string::npos, run.err.find(expand(GetParam().report))) << run.err;
+  EXPECT_THAT(run.err, HasSubstr(expand(GetParam().report)));
   const ProcessResult check =
       orbiculon::testing::runProcess({ORBICULON_PYTHON3, ORBICULON_CHECK_NIFTI, path(GetParam().image),
                                       path("vois.voi"), std::string(GetParam().mode)});
@@ -667,7 +650,7 @@ TEST_P(CommandLineErrorTest, FailsClearlyAndLeavesNothingBehind) {
     arguments.push_back(expand(argument));
   const ProcessResult run = runHost(arguments);
   EXPECT_EQ(GetParam().exitCode, run.exitCode) << run.out << run.err;
-  EXPECT_NE(std::string::npos, withLineFeeds(run.err).find(expand(GetParam().message))) << run.err;
+  EXPECT_THAT(withLineFeeds(run.err), HasSubstr(expand(GetParam().message)));
   EXPECT_EQ(before, filesIn(folder()));
 }
 
@@ -1053,12 +1036,12 @@ TEST_P(InstalledCommandTest, RunsTheToolWithItsArgumentsAndExitCode) {
   EXPECT_EQ(platformText("orbiculon " ORBICULON_VERSION_TEXT "\n"), version.out);
 
   const ProcessResult help = run({"--help"});
-  EXPECT_NE(std::string::npos, help.out.find("Usage: orbiculon [OPTIONS] SUBCOMMAND")) << help.out;
-  EXPECT_EQ(std::string::npos, help.out.find("CerevantRZ")) << help.out;
+  EXPECT_THAT(help.out, HasSubstr("Usage: orbiculon [OPTIONS] SUBCOMMAND"));
+  EXPECT_THAT(help.out, Not(HasSubstr("CerevantRZ")));
 
   const ProcessResult typo = run({"sphere"});
   EXPECT_EQ(2, typo.exitCode);
-  EXPECT_NE(std::string::npos, typo.err.find("did you mean \"spheres\"?")) << typo.err;
+  EXPECT_THAT(typo.err, HasSubstr("did you mean \"spheres\"?"));
 }
 
 TEST_P(InstalledCommandTest, MissingFilesAreReportedWithoutRunningAnything) {
@@ -1068,15 +1051,14 @@ TEST_P(InstalledCommandTest, MissingFilesAreReportedWithoutRunningAnything) {
   const ProcessResult withoutModule =
       run({"spheres", (kExamples / "clean_list.txt").string(), "-o", "relative"});
   EXPECT_EQ(2, withoutModule.exitCode);
-  EXPECT_NE(std::string::npos,
-            withoutModule.err.find("error: the plug-in module installed with orbiculon is missing or broken"))
-      << withoutModule.err;
+  EXPECT_THAT(withoutModule.err,
+              HasSubstr("error: the plug-in module installed with orbiculon is missing or broken"));
 
   fs::remove(tree_ / kInstalledHost);
   const ProcessResult withoutTool = run({"--version"});
   EXPECT_EQ(2, withoutTool.exitCode);
   EXPECT_EQ("", withoutTool.out);
-  EXPECT_NE(std::string::npos, withoutTool.err.find("is the installation complete?")) << withoutTool.err;
+  EXPECT_THAT(withoutTool.err, HasSubstr("is the installation complete?"));
   EXPECT_EQ(std::set<std::string>{"moved"}, filesIn(folder()));
 }
 

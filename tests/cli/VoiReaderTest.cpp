@@ -134,17 +134,16 @@ TEST(VoiReaderTest, LoadLogLineSummarisesOrNamesTheLine) {
   const std::string bad = (dir / "bad.voi").string();
   orbiculon::testing::writeFile(good, join(exampleLines()));
   orbiculon::testing::writeFile(bad, join(exampleLines(), "\n"));
-  bool ok = false;
+  using orbiculon::exporting::loadVoiFileLogLine;
   EXPECT_EQ("Host>  Loaded " + good + ": 2 VOIs in TAL space, 9 voxels, 0 voxels shared by more than one VOI",
-            orbiculon::exporting::loadVoiFileLogLine(good, ok));
-  EXPECT_TRUE(ok);
+            loadVoiFileLogLine(good).content.value_or(""));
   EXPECT_EQ("Host>  Cannot load VOI file " + bad +
                 ": line 1: the line ends with LF alone; every line must end with CR LF",
-            orbiculon::exporting::loadVoiFileLogLine(bad, ok));
-  EXPECT_FALSE(ok);
+            loadVoiFileLogLine(bad).error);
+  const auto missing = loadVoiFileLogLine(good + "x");
+  EXPECT_FALSE(missing.content);
   EXPECT_EQ("Host>  Cannot load VOI file " + good + "x: cannot open the file: No such file or directory",
-            orbiculon::exporting::loadVoiFileLogLine(good + "x", ok));
-  EXPECT_FALSE(ok);
+            missing.error);
 }
 
 struct MalformedFile {

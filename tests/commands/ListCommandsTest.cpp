@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -7,19 +7,15 @@
 
 #include "files/FileFaults.h"
 #include "tests/commands/CommandFixture.h"
+#include "tests/support/Lines.h"
 
 namespace {
 
-// What the system says of a path through a regular file: Windows finds no such path.
-#ifdef _WIN32
-const std::string kThroughAFile = ": No such file or directory";
-#else
-const std::string kThroughAFile = ": Not a directory";
-#endif
-
 using orbiculon::testing::CommandTest;
+using orbiculon::testing::kThroughAFile;
 using orbiculon::testing::readFile;
 using orbiculon::testing::writeFile;
+using ::testing::HasSubstr;
 using Events = std::vector<std::string>;
 
 // Five lines of which three are valid in TAL space: a heading, a line outside the
@@ -89,13 +85,7 @@ TEST_F(CommandTest, SaveTextFileWritesTheListUnchanged) {
   const Events expected = {"save: Select a text filename to save|Text File (*.txt)",
                            "log: Plugin>  Saved VOI info in: " + host.saveFilePath};
   EXPECT_EQ(expected, events());
-  std::string inFile = kFiveLines;
-#if defined(_WIN32)
-  // Text files follow the platform: every LF is written as CR LF.
-  for (std::size_t at = inFile.find('\n'); at != std::string::npos; at = inFile.find('\n', at + 2))
-    inFile.insert(at, "\r");
-#endif
-  EXPECT_EQ(inFile, readFile(host.saveFilePath));
+  EXPECT_EQ(orbiculon::testing::platformText(kFiveLines), readFile(host.saveFilePath));
 }
 
 class SaveFailureTest : public CommandTest, public ::testing::WithParamInterface<const char*> {};
@@ -174,7 +164,7 @@ TEST_F(CommandTest, StartFromTheListBuildsOneVoiPerValidLine) {
   EXPECT_EQ(kFiveLines, host.strings["VOItext"]);
 
   const std::string file = readFile(voiPath());
-  EXPECT_NE(std::string::npos, file.find("NrOfvois:                   3\r\n"));
+  EXPECT_THAT(file, HasSubstr("NrOfvois:                   3\r\n"));
   const auto first = file.find("NameOfVOI:  amygdala_L\r\nColorOfVOI: 255 0 0\r\n");
   const auto second = file.find("NameOfVOI:  clamped\r\nColorOfVOI: 255 0 255\r\n");
   const auto third = file.find("NameOfVOI:  tiny\r\nColorOfVOI: 1 2 3\r\n\r\nNrOfVoxels: 1\r\n1 2 3\r\n");
@@ -191,7 +181,7 @@ TEST_F(CommandTest, StartFromAListWithoutValidLinesWritesAnEmptyFile) {
                            "log: Plugin>  Saved: " + voiPath(), "load: " + voiPath()};
   EXPECT_EQ(expected, events());
   const std::string file = readFile(voiPath());
-  EXPECT_NE(std::string::npos, file.find("NrOfvois:                   0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
+  EXPECT_THAT(file, HasSubstr("NrOfvois:                   0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
 }
 
 TEST_F(CommandTest, StartInMniUsesTheMniBoundsForTheList) {

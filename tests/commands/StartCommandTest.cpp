@@ -12,14 +12,8 @@
 
 namespace {
 
-// What the system says of a path through a regular file: Windows finds no such path.
-#ifdef _WIN32
-const std::string kThroughAFile = ": No such file or directory";
-#else
-const std::string kThroughAFile = ": Not a directory";
-#endif
-
 using orbiculon::testing::CommandTest;
+using orbiculon::testing::kThroughAFile;
 using orbiculon::testing::readFile;
 using ::testing::AllOf;
 using ::testing::HasSubstr;

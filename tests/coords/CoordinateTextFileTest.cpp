@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <array>
 #include <cerrno>
@@ -18,6 +18,7 @@
 #include "coords/CoordinateTextFile.h"
 #include "files/FileFaults.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/Lines.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ using orbiculon::testing::FakeHost;
 using orbiculon::testing::readFile;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -177,12 +180,7 @@ TEST(CoordinateTextFileTest, SavedTextReadsBackTheSame) {
   TempDir dir;
   const std::string text = "10,20,30,5,a,255,0,0\n\n# heading\n  -1 -2 -3 4 b 1 2 3";
   ASSERT_EQ(0, writeText(dir / "list.txt", text));
-#ifdef _WIN32
-  std::string expectedFile = "10,20,30,5,a,255,0,0\r\n\r\n# heading\r\n  -1 -2 -3 4 b 1 2 3";
-#else
-  std::string expectedFile = text;
-#endif
-  EXPECT_EQ(expectedFile, readFile(dir / "list.txt"));
+  EXPECT_EQ(orbiculon::testing::platformText(text), readFile(dir / "list.txt"));
   const ReadResult result = readText(dir / "list.txt");
   EXPECT_EQ(4, result.lines);
   EXPECT_EQ(text, result.text);
@@ -241,7 +239,7 @@ TEST_P(SaveTargetTest, ReplacesOnlyOnSuccess) {
   clearFileFaults();
   GetParam().check(dir.path());
   for (const auto& entry : fs::directory_iterator(dir.path()))
-    EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
+    EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".tmp")));
 }
 
 void oldFile(const fs::path& dir) { writeFile(dir / "list.txt", "old"); }

@@ -1,7 +1,7 @@
 // The plug-in's commands run by the stand-in host as a user would run them: whole
 // logs and VOI files compared byte for byte with the expected files in data/, and
 // the coordinate-list commands with files, parameters and file dialogs.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -18,17 +18,12 @@
 #include "tests/e2e/BuiltPrograms.h"
 #include "tests/e2e/ProcessRunner.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/Lines.h"
 
 namespace {
 
-// What the system says of a path through a regular file: Windows finds no such path.
-#ifdef _WIN32
-const std::string kThroughAFile = ": No such file or directory";
-#else
-const std::string kThroughAFile = ": Not a directory";
-#endif
-
 using namespace orbiculon::testing;
+using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
 fs::path testData(const std::string& name) {
@@ -43,15 +38,9 @@ protected:
   ProcessResult host(std::vector<std::string> options) {
     std::vector<std::string> argv = {built::kHost, "dialog", "--plugin", built::kModule};
     argv.insert(argv.end(), options.begin(), options.end());
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir.path());
-    ProcessResult result = runProcess(argv);
-    fs::current_path(previous);
+    ProcessResult result = runProcess(argv, {}, dir.path().string());
 #ifdef _WIN32
-    // The host log is console text, whose lines end with CR LF on Windows; the
-    // expected logs are compared with LF line ends.
-    for (std::size_t at = result.out.find("\r\n"); at != std::string::npos; at = result.out.find("\r\n", at))
-      result.out.erase(at, 1);
+    result.out = withLineFeeds(result.out); // console text; the expected logs have LF
 #endif
     return result;
   }
@@ -139,9 +128,8 @@ TEST_F(CommandsE2eTest, StartFromAListWithoutValidLinesWritesAndLoadsAnEmptyFile
   const std::string expected =
       kStart + "Plugin>  Reading Parameters from Text Box\nPlugin>  Saved: empty.voi\n";
   EXPECT_EQ(expected, result.out.substr(0, expected.size()));
-  EXPECT_NE(std::string::npos, result.out.find("Loaded empty.voi: 0 VOIs"));
-  EXPECT_NE(std::string::npos,
-            file("empty.voi").find("NrOfvois:                   0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
+  EXPECT_THAT(result.out, HasSubstr("Loaded empty.voi: 0 VOIs"));
+  EXPECT_THAT(file("empty.voi"), HasSubstr("NrOfvois:                   0\r\n\r\n\r\nNrOfVOIVTCs: 0\r\n"));
 }
 
 TEST_F(CommandsE2eTest, AnsweringNoEndsStartWithoutAFile) {
@@ -149,8 +137,7 @@ TEST_F(CommandsE2eTest, AnsweringNoEndsStartWithoutAFile) {
       host({"--header", "IsTalSpace=0", "--answer", "no", "--text", "FileName=refused", "Start"});
   EXPECT_EQ(1, result.exitCode);
   EXPECT_EQ(kStart + "Plugin>  Reading Parameters from GUI dialog\n" + kEnd, result.out);
-  EXPECT_NE(std::string::npos,
-            result.err.find("VMR properties don't indicate TAL space. Do you want to continue?"));
+  EXPECT_THAT(result.err, HasSubstr("VMR properties don't indicate TAL space. Do you want to continue?"));
   EXPECT_FALSE(fs::exists(dir / "refused.voi"));
 }
 
@@ -224,7 +211,7 @@ TEST_P(SaveFailureE2eTest, ShowsErrorSavingFileAndLeavesNothing) {
                                                                 : GetParam() + kThroughAFile;
   EXPECT_EQ(kStart + "Plugin>  Error while writing *.txt file.\nPlugin>  " + reason + "\n" + kEnd,
             result.out);
-  EXPECT_NE(std::string::npos, result.err.find("[message] Error saving file"));
+  EXPECT_THAT(result.err, HasSubstr("[message] Error saving file"));
   EXPECT_EQ("x", file("plain"));
   EXPECT_FALSE(fs::exists(dir / "missing"));
 }
@@ -256,12 +243,9 @@ TEST_F(CommandsE2eTest, FileSizeLimitKeepsThePreviousFiles) {
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousHandler);
 
-  EXPECT_NE(std::string::npos,
-            start.out.find("Error while writing VOI file\nPlugin>  out.voi: File too large\n"))
-      << start.out;
-  EXPECT_NE(std::string::npos,
-            save.out.find("Plugin>  Error while writing *.txt file.\nPlugin>  list.txt: File too large\n"))
-      << save.out;
+  EXPECT_THAT(start.out, HasSubstr("Error while writing VOI file\nPlugin>  out.voi: File too large\n"));
+  EXPECT_THAT(save.out,
+              HasSubstr("Plugin>  Error while writing *.txt file.\nPlugin>  list.txt: File too large\n"));
   EXPECT_EQ("previous VOI", file("out.voi"));
   EXPECT_EQ("previous list", file("list.txt"));
   EXPECT_EQ(2, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));

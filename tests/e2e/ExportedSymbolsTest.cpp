@@ -82,8 +82,8 @@ TEST(ExportedSymbolsTest, ModuleExportsExactlyTheHostInterface) {
   EXPECT_EQ(expected, names(dynamicSymbols(built::kModule, {"--defined-only", "--demangle"})));
 }
 
-// The plug-in is not linked against the host: it reaches the host only through the
-// names it resolves at run time.
+// No host symbol is a link-time import: the module finds every host call by name at
+// run time.
 TEST(ExportedSymbolsTest, ModuleImportsNothingFromTheHost) {
   for (const auto& symbol : dynamicSymbols(built::kModule, {"--undefined-only"}))
     EXPECT_NE(0u, symbol.name.rfind("rz", 0)) << symbol.name;

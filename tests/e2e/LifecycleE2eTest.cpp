@@ -1,7 +1,7 @@
 // The built module in the stand-in host process: loading, binding by the host's
 // module name, initPlugin's checks and the closing lines, as a user of the host sees
 // them on the host's log (standard output) and in its message boxes (standard error).
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +13,7 @@
 namespace {
 
 using namespace orbiculon::testing;
+using ::testing::HasSubstr;
 
 const std::string kStartLines = " \nPlugin>  Running Orbiculon Plugin...\nPlugin>\n";
 const std::string kClosingLines = "Plugin>  Orbiculon Plugin finished!\n \n";
@@ -103,7 +104,7 @@ TEST_P(UsageErrorTest, ExitsWithTwoAndNamesTheFault) {
   ASSERT_EQ("", result.failure);
   EXPECT_EQ(2, result.exitCode);
   EXPECT_EQ("", result.out);
-  EXPECT_NE(std::string::npos, result.err.find(c.named)) << result.err;
+  EXPECT_THAT(result.err, HasSubstr(c.named));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,7 +128,7 @@ TEST(HostRunInfoTest, ShowsTheIdentificationTexts) {
   const std::vector<std::string> err = splitLines(result.err);
   ASSERT_EQ(1u, err.size()) << result.err;
   EXPECT_EQ(0u, err[0].find("[plugin] Orbiculon 2.2 - Creates Spherical VOIs (author <i>")) << err[0];
-  EXPECT_NE(std::string::npos, err[0].find(", help HelpFolder/index.html, dialog Orbiculon.js)")) << err[0];
+  EXPECT_THAT(err[0], HasSubstr(", help HelpFolder/index.html, dialog Orbiculon.js)"));
 }
 
 } // namespace

@@ -81,7 +81,8 @@ HANDLE inheritable(std::FILE* file) {
 } // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extraEnvironment) {
+                         const std::vector<std::string>& extraEnvironment,
+                         const std::string& workingDirectory) {
   ProcessResult result;
   if (argv.empty()) {
     result.failure = "no program given";
@@ -120,7 +121,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     startup.hStdError = inheritable(err);
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(argv[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-                        nullptr, &startup, &process)) {
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process)) {
       result.failure = "cannot start " + argv[0] + " (error " + std::to_string(GetLastError()) + ")";
     } else {
       WaitForSingleObject(process.hProcess, INFINITE);
@@ -142,7 +143,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 #else
 
 ProcessResult runProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extraEnvironment) {
+                         const std::vector<std::string>& extraEnvironment,
+                         const std::string& workingDirectory) {
   ProcessResult result;
   if (argv.empty()) {
     result.failure = "no program given";
@@ -175,6 +177,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fileno(out), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fileno(err), STDERR_FILENO);
+    if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     const int error =
         posix_spawn(&child, argv[0].c_str(), &actions, nullptr, arguments.data(), environment.data());
     if (error != 0) {

@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 using namespace orbiculon::testing;
 using ::testing::Contains;
 using ::testing::EndsWith;
+using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 using namespace std::string_literals;
@@ -70,7 +71,7 @@ void expectSurvived(const HostRun& run, int exitCode = 0) {
   ASSERT_EQ("", run.process.failure) << run.process.err;
   EXPECT_EQ(exitCode, run.process.exitCode) << run.process.err;
   for (const char* report : {"Sanitizer", "runtime error", "Invalid read", "Invalid write", "uninitialised"})
-    EXPECT_EQ(std::string::npos, run.process.err.find(report)) << run.process.err;
+    EXPECT_THAT(run.process.err, Not(HasSubstr(report)));
 }
 
 // "Start" for one VOI from the dialog, answered yes, loaded back by the host (which
@@ -186,9 +187,8 @@ TEST_P(FileNameLengthTest, SavesWhenThePathFitsAndReportsOtherwise) {
     EXPECT_THAT(run.log, Contains(kVoiWriteError)) << run.process.out;
     EXPECT_THAT(run.log, Not(Contains(StartsWith("Plugin>  Saved: ")))) << run.process.out;
     // The reason survives whole; the path gives way in its middle.
-    EXPECT_THAT(run.log,
-                Contains(::testing::AllOf(StartsWith("Plugin>  " + dir.path().string()),
-                                          ::testing::HasSubstr(".../"), EndsWith("ff: File name too long"))))
+    EXPECT_THAT(run.log, Contains(::testing::AllOf(StartsWith("Plugin>  " + dir.path().string()),
+                                                   HasSubstr(".../"), EndsWith("ff: File name too long"))))
         << run.process.out;
 #ifndef _WIN32
     // (Not on Windows: a folder path past MAX_PATH cannot be examined there.)
@@ -535,7 +535,7 @@ TEST_P(TextOutputPathTest, FailureIsReportedAndNothingIsRemoved) {
       runDialog({"--text", "VOItext=1 2 3 4 n 1 2 3", "--save-path", path(".txt"), "SaveTextFile"});
   expectSurvived(run, 1);
   EXPECT_THAT(run.log, Contains(kTextWriteError)) << run.process.out;
-  EXPECT_NE(std::string::npos, run.process.err.find("[message] Error saving file")) << run.process.err;
+  EXPECT_THAT(run.process.err, HasSubstr("[message] Error saving file"));
   expectFullDeviceIntact(link(".txt"));
 }
 

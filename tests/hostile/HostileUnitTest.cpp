@@ -32,6 +32,7 @@ using orbiculon::testing::readFile;
 using orbiculon::testing::TempDir;
 using orbiculon::testing::writeFile;
 using ::testing::Contains;
+using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
@@ -378,9 +379,7 @@ TEST_P(HeaderResolutionTest, IsWrittenAsAnInteger) {
   host.strings["Command"] = "Start";
   EXPECT_TRUE(plugin.execute());
   const std::string voi = readFile(dir / "out.voi");
-  EXPECT_NE(std::string::npos,
-            voi.find("OriginalVMRResolutionX:     " + std::to_string(GetParam().written) + "\r\n"))
-      << voi.substr(0, 200);
+  EXPECT_THAT(voi, HasSubstr("OriginalVMRResolutionX:     " + std::to_string(GetParam().written) + "\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

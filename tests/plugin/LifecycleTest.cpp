@@ -144,8 +144,8 @@ TEST(LifecycleTest, InitialisingAgainRunsEveryStepAndKeepsTheIdOnFailure) {
   EXPECT_EQ(8, plugin.documentID);
 }
 
-// A host that lacks the log entry: initPlugin still succeeds (a missing entry is not
-// reported at binding time) and neither it nor the destructor calls through the gap.
+// Without the log entry, initPlugin still succeeds (binding does not complain about
+// gaps) and neither it nor the destructor calls the missing entry.
 TEST(LifecycleTest, MissingLogEntryIsSkipped) {
   FakeHost host(false);
   host.missingEntries = {"rzLogText"};

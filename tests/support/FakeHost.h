@@ -92,6 +92,13 @@ private:
 // their folder there: they write, rename and remove files for every input.
 std::filesystem::path memoryFolder();
 
+// What the system says of a path through a regular file: Windows finds no such path.
+#ifdef _WIN32
+inline const std::string kThroughAFile = ": No such file or directory";
+#else
+inline const std::string kThroughAFile = ": Not a directory";
+#endif
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 

@@ -25,6 +25,27 @@ inline std::vector<std::string> splitLines(std::string_view text) {
   return lines;
 }
 
+// Standard output and the plug-in's text files are text of the platform: on Windows
+// each line ends with CR LF there.
+inline std::string platformText(const std::string& text) {
+#if defined(_WIN32)
+  std::string converted;
+  for (const char c : text)
+    converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return converted;
+#else
+  return text;
+#endif
+}
+
+// The same text with every CR LF as LF.
+inline std::string withLineFeeds(const std::string& text) {
+  std::string converted;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) converted += text[i];
+  return converted;
+}
+
 // Contains(line) when `present`, otherwise Not(Contains(line)).
 inline ::testing::Matcher<const std::vector<std::string>&> containsIf(bool present, const std::string& line) {
   if (present) return ::testing::Contains(line);

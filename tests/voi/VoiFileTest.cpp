@@ -119,7 +119,7 @@ TEST_F(VoiFileTest, WritesTheTwoVoiExampleByteForByte) {
   std::vector<SphereVoi> vois;
   vois.push_back(sphereVoi("Seed", {255, 0, 0}, {0, 0, 0}, 1.0f));
   vois.push_back(sphereVoi("Probe", {0, 128, 255}, {10.5f, -20, 30}, 0.5f));
-  // An older, longer file of the same name is replaced entirely.
+  // A longer file already at the path leaves no trailing bytes behind.
   writeFile(path, std::string(100000, 'x'));
 
   EXPECT_TRUE(orbiculon::writeVOIFile(describe(path, vois)).ok());
