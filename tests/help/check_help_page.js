@@ -347,7 +347,7 @@ async function main() {
     sessionId
   );
   if (picture.result.value) checkColours("the example picture", await measure(picture.result.value, sessionId), errors);
-  else errors.push("the page shows no example picture");
+  else if (standinHost) errors.push("the page shows no example picture");
   if (standinHost) await checkPictures(sessionId, errors);
 
   const first = await send("Page.captureScreenshot", { format: "png" }, sessionId);
